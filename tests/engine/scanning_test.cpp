@@ -1,0 +1,58 @@
+#include "engine/scanning.h"
+
+#include <gtest/gtest.h>
+
+namespace qm {
+namespace {
+
+using Sources = std::vector<Text>;
+
+constexpr char kSliceCode[] =
+    "<html>\r\n<body>\r\n"
+    "<table id=\"__01\" width=\"750\" border=\"0\" cellpadding=\"0\" cellspacing=\"0\">\r\n"
+    "\t<tr>\r\n"
+    "\t\t<td>\r\n"
+    "\t\t\t<img src=\"images/shop_01.jpg\" width=\"750\" height=\"300\" alt=\"\"></td>\r\n"
+    "\t</tr>\r\n"
+    "\t<tr>\r\n"
+    "\t\t<td>\r\n"
+    "\t\t\t<IMG SRC=\"images/spacer.gif\" WIDTH=\"1\" HEIGHT=\"1\" ALT=\"\"></td>\r\n"
+    "\t\t<td>\r\n"
+    "\t\t\t<img src=\"images/店铺_02.jpg\" width=\"749\" height=\"200\" alt=\"\"></td>\r\n"
+    "\t</tr>\r\n"
+    "</table>\r\n"
+    "<img src=\"images/after_03.jpg\" width=\"1\">\r\n"
+    "</body>\r\n</html>\r\n";
+
+TEST(Scanning, FindsUnderscoredSourcesInTheFirstTable) {
+  RegexObject regex;
+  EXPECT_EQ(FindReferences(regex, TableBody(kSliceCode)),
+            (Sources{"images/shop_01.jpg", "images/店铺_02.jpg"}));
+}
+
+TEST(Scanning, CapitalTableMarkersAreNotFound) {
+  RegexObject regex;
+  EXPECT_EQ(TableBody("<TABLE><tr><td><img src=\"a_01.jpg\" width=1></TABLE>"), "");
+  EXPECT_EQ(FindReferences(regex, ""), Sources{});
+}
+
+TEST(Scanning, TwoTagsOnOneLineAreOneSource) {
+  RegexObject regex;
+  EXPECT_EQ(FindReferences(regex, R"(<img src="a_01.jpg" width="1"><img src="a_02.jpg" width="2">)"),
+            Sources{R"(a_01.jpg" width="1"><img src="a_02.jpg)"});
+}
+
+TEST(Scanning, SliceSuffix) {
+  RegexObject regex;
+  EXPECT_EQ(SliceSuffixOf(regex, "images/shop_01.jpg"), "01.jpg");
+  EXPECT_EQ(SliceSuffixOf(regex, "images/shop_001.png"), "001.png");
+  EXPECT_EQ(SliceSuffixOf(regex, "x_01.jpeg"), "01.jpe");
+  EXPECT_EQ(SliceSuffixOf(regex, "x_1.jpg"), "");
+  EXPECT_EQ(SliceSuffixOf(regex, "x_1234.jpg"), "234.jpg");
+  EXPECT_EQ(SliceSuffixOf(regex, "C:\\design\\v12.final\\shop_01.jpg"), "12.fin")
+      << "a folder with digits, a dot and three non-digits wins";
+  EXPECT_EQ(SliceSuffixOf(regex, "D:\\切片\\店铺_07.图片格"), "07.图片格");
+}
+
+}  // namespace
+}  // namespace qm
