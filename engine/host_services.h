@@ -1,0 +1,22 @@
+// The desktop operations the runs need, behind one interface so the tests
+// can fake them. PlatformHostServices() forwards to the host/ library.
+#pragma once
+
+#include "base/text.h"
+
+namespace qm {
+
+class HostServices {
+ public:
+  virtual ~HostServices() = default;
+  // The response body whatever the status; empty when the request fails.
+  virtual Bytes FetchUrlBytes(const Text& url) = 0;
+  // The whole file; empty when it cannot be read.
+  virtual Bytes ReadFileBytes(const Text& path) = 0;
+  // Plain ANSI text on the clipboard; false when it could not be placed.
+  virtual bool SetClipboardText(const Text& text) = 0;
+};
+
+HostServices& PlatformHostServices();
+
+}  // namespace qm
