@@ -1,0 +1,33 @@
+// Downloading a link's body. Nothing here throws or shows anything: a
+// download that fails gives empty bytes.
+#pragma once
+
+#include <cstddef>
+
+#include "base/text.h"
+
+namespace qm {
+
+// The bounds every download keeps. The defaults are the ones FetchUrlBytes
+// uses; tests pass smaller ones so that a stalled server costs a second, not
+// half a minute.
+struct FetchLimits {
+  int connect_timeout_ms = 15'000;   // the server must accept within this
+  int stall_timeout_ms = 30'000;     // longest wait for the next byte
+  std::size_t max_body_bytes = std::size_t{64} << 20;
+};
+
+// HTTP or HTTPS GET of `url`; the result is the response body whatever the
+// status code (a 404 page is returned as it is). The fragment ("#" onwards)
+// is cut off; nothing else in the URL is rewritten. Redirects are followed,
+// but only to http and https: any other scheme, also after a redirect, gives
+// empty bytes, so a link can never read a local file. TLS certificates are
+// verified. A timeout, or a body larger than the limit, gives empty bytes; a
+// connection that drops part-way gives the bytes that arrived. Safe to call
+// from any thread.
+Bytes FetchUrlBytes(const Text& url);
+
+// FetchUrlBytes with explicit limits.
+Bytes FetchUrlBytesWithLimits(const Text& url, const FetchLimits& limits);
+
+}  // namespace qm

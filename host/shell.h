@@ -1,0 +1,48 @@
+// Desktop shell services: known folders, shortcuts, opening documents and
+// starting programs. They exist for the Windows program; the Linux build has
+// no desktop to talk to and gives the failure results.
+#pragma once
+
+#include "base/text.h"
+
+namespace qm {
+
+// Known folders, by number.
+enum SpecialFolderKind : int {
+  kFolderDocuments = 1,
+  kFolderFavorites = 2,
+  kFolderDesktop = 3,
+  kFolderFonts = 4,
+  kFolderStartMenu = 5,
+  kFolderPrograms = 6,
+  kFolderStartup = 7,
+  kFolderAppData = 8,
+  kFolderWindows = 9,
+  kFolderSystem = 10,
+  kFolderTemp = 11,
+};
+
+// The folder's path with a trailing backslash; empty for a kind outside 1..11
+// or when the system cannot say. The folder is not created.
+Text SpecialFolderPath(int kind);
+
+// Writes a shell shortcut at `shortcutPath` to `target`, replacing an existing
+// one of that name. ".lnk" is appended when the path holds no "." at all.
+// Empty description, arguments or working folder are left unset. True when
+// the shortcut was saved.
+bool CreateShortcut(const Text& shortcutPath, const Text& target, const Text& description = {},
+                    const Text& arguments = {}, const Text& workingFolder = {});
+
+// Opens a document or URL in its default program. Whether that worked is not
+// reported.
+void ShellOpen(const Text& target);
+
+// Starts `commandLine` as given (a path with spaces must be quoted by the
+// caller). With `wait` it returns when the program ends; otherwise once the
+// program is ready for input, or after one second at most. `showMode`:
+// 1 hidden, 2 normal, 3 minimised, 4 maximised, 5 shown without activation,
+// 6 minimised without activation; values outside 1..6 are clamped. True when
+// the program was started.
+bool RunProgram(const Text& commandLine, bool wait, int showMode = 2);
+
+}  // namespace qm
