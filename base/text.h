@@ -21,7 +21,9 @@ inline constexpr int kNotFound = -1;
 
 // GBK treats a byte of 0x80 or above as the lead byte of a two-byte
 // character, whatever the byte after it is.
-constexpr bool IsLeadByte(unsigned char byte) { return byte >= 0x80; }
+constexpr bool IsLeadByte(unsigned char byte) {
+  return byte >= 0x80;
+}
 
 // Bytes to step from offset `at` to the next character start.
 constexpr std::size_t CharLength(std::string_view text, std::size_t at) {
@@ -40,6 +42,8 @@ inline Text TextFromBytes(const Bytes& bytes) {
 }
 
 // Plain decimal digits, a minus sign when negative, no grouping.
-inline Text DecimalText(long long value) { return std::to_string(value); }
+inline Text DecimalText(long long value) {
+  return std::to_string(value);
+}
 
 }  // namespace qm

@@ -17,6 +17,14 @@ class HostServices {
   virtual bool SetClipboardText(const Text& text) = 0;
 };
 
+// The real services of the host/ library.
+class PlatformHost : public HostServices {
+ public:
+  Bytes FetchUrlBytes(const Text& url) override;
+  Bytes ReadFileBytes(const Text& path) override;
+  bool SetClipboardText(const Text& text) override;
+};
+
 HostServices& PlatformHostServices();
 
 }  // namespace qm

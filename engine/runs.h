@@ -11,11 +11,11 @@
 namespace qm {
 
 enum class PressResult {
-  kStarted,          // a run of the selected mode was started
-  kNoMode,           // checks passed, line break appended, no mode selected
-  kBadSliceCode,     // the slice code lacks "01."
-  kBadLinks,         // the link list lacks "http:"
-  kBusy,             // a run is still working; nothing changed
+  kStarted,       // a run of the selected mode was started
+  kNoMode,        // checks passed, line break appended, no mode selected
+  kBadSliceCode,  // the slice code lacks "01."
+  kBadLinks,      // the link list lacks "http:"
+  kBusy,          // a run is still working; nothing changed
 };
 
 // Both runs, step by step; each reads and writes the window through `window`.

@@ -2,7 +2,9 @@
 
 namespace qm {
 
-Text TableBody(const Text& sliceCode) { return TextBetween(sliceCode, "<table", "</table>", 0, false); }
+Text TableBody(const Text& sliceCode) {
+  return TextBetween(sliceCode, "<table", "</table>", 0, false);
+}
 
 std::vector<Text> FindReferences(RegexObject& regex, const Text& tableBody) {
   std::vector<Text> sources;

@@ -82,7 +82,9 @@ Text ReplaceFirst(std::string_view text, std::string_view needle, std::string_vi
   std::size_t offset = static_cast<std::size_t>(at) - 1;
   Text out;
   out.reserve(text.size() - needle.size() + replacement.size());
-  out.append(text.substr(0, offset)).append(replacement).append(text.substr(offset + needle.size()));
+  out.append(text.substr(0, offset))
+      .append(replacement)
+      .append(text.substr(offset + needle.size()));
   return out;
 }
 

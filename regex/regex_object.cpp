@@ -14,7 +14,9 @@ bool RegexObject::Search(const Text& pattern, const Text& subject, bool caseSens
   return engine_->Search(effective, subject, RegexOptions{!caseSensitive, multiline, global});
 }
 
-int RegexObject::MatchCount() const { return engine_->MatchCount(); }
+int RegexObject::MatchCount() const {
+  return engine_->MatchCount();
+}
 
 Text RegexObject::MatchText(int n) const {
   if (n < 1 || n > MatchCount()) return {};

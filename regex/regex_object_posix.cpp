@@ -86,8 +86,8 @@ bool RegexObject::Engine::Search(const Text& pattern, const Text& subject,
     if (end == ovector[0]) {
       // An empty match: resume one character further, never inside a pair.
       if (end >= length) break;
-      bool surrogate_pair = end + 1 < length && state_->subject[end] >= 0xD800 &&
-                            state_->subject[end] < 0xDC00;
+      bool surrogate_pair =
+          end + 1 < length && state_->subject[end] >= 0xD800 && state_->subject[end] < 0xDC00;
       end += surrogate_pair ? 2 : 1;
     }
     start = end;

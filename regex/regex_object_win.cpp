@@ -130,7 +130,9 @@ bool RegexObject::Engine::Search(const Text& pattern, const Text& subject,
   return true;
 }
 
-int RegexObject::Engine::MatchCount() const { return state_->count; }
+int RegexObject::Engine::MatchCount() const {
+  return state_->count;
+}
 
 Text RegexObject::Engine::MatchText(int match) const {
   ComPtr<IDispatch> item = Item(state_->matches.Get(), match);

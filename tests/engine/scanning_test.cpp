@@ -38,8 +38,9 @@ TEST(Scanning, CapitalTableMarkersAreNotFound) {
 
 TEST(Scanning, TwoTagsOnOneLineAreOneSource) {
   RegexObject regex;
-  EXPECT_EQ(FindReferences(regex, R"(<img src="a_01.jpg" width="1"><img src="a_02.jpg" width="2">)"),
-            Sources{R"(a_01.jpg" width="1"><img src="a_02.jpg)"});
+  EXPECT_EQ(
+      FindReferences(regex, R"(<img src="a_01.jpg" width="1"><img src="a_02.jpg" width="2">)"),
+      Sources{R"(a_01.jpg" width="1"><img src="a_02.jpg)"});
 }
 
 TEST(Scanning, SliceSuffix) {

@@ -28,10 +28,19 @@ TEST(Find, NeverStartsOnASecondByte) {
   const Text text = "\xb0\xa1\xb0\xa1|\xa1\xb0";
   EXPECT_EQ(Find(text, "\xa1\xb0", 1), 6);
   // The trail byte of a character may be an ASCII letter: "\x81" "A".
-  EXPECT_EQ(Find("\x81" "AB", "AB", 1), kNotFound);
-  EXPECT_EQ(Find("\x81" "AAB", "AB", 1), 3);
+  EXPECT_EQ(Find("\x81"
+                 "AB",
+                 "AB", 1),
+            kNotFound);
+  EXPECT_EQ(Find("\x81"
+                 "AAB",
+                 "AB", 1),
+            3);
   // Stepping starts at `start`, so a start on a trail byte reads it anew.
-  EXPECT_EQ(Find("\x81" "AB", "AB", 2), 2);
+  EXPECT_EQ(Find("\x81"
+                 "AB",
+                 "AB", 2),
+            2);
 }
 
 TEST(ReplaceFirst, FoldsAsciiLettersOnly) {
@@ -39,7 +48,12 @@ TEST(ReplaceFirst, FoldsAsciiLettersOnly) {
             "<IMG SRC=http://x/1.jpg>");
   EXPECT_EQ(ReplaceFirst("a_01 a_01", "A_01", "X"), "X a_01") << "first occurrence only";
   // A trail byte that is a letter folds too: "\x81" "a" matches "\x81" "A".
-  EXPECT_EQ(ReplaceFirst("x\x81" "a", "\x81" "A", "y"), "xy");
+  EXPECT_EQ(ReplaceFirst("x\x81"
+                         "a",
+                         "\x81"
+                         "A",
+                         "y"),
+            "xy");
   // Non-letters are compared exactly: '@' (0x40) is not '`' (0x60).
   EXPECT_EQ(ReplaceFirst("`", "@", "y"), "`");
   EXPECT_EQ(ReplaceFirst("abc", "", "y"), "abc");

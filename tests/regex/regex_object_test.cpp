@@ -1,10 +1,11 @@
 // One source for both backends: the platform object under Wine/Windows and
 // PCRE2 on Linux must agree on everything the engine relies on.
+#include "regex/regex_object.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "regex/regex_object.h"
 #include "support/platform.h"
 
 namespace qm {

@@ -1,0 +1,216 @@
+#include "cli/cli.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+
+#include "engine/memory_window.h"
+#include "engine/runs.h"
+#include "engine/text_rules.h"
+#include "host/encoding.h"
+#include "host/fetch.h"
+#include "host/files.h"
+#include "image/image_key.h"
+
+namespace qm {
+namespace {
+
+constexpr char kUsage[] =
+    "usage:\n"
+    "  quillmar replace --code FILE --links FILE (--by-number | --smart --image PATH)\n"
+    "                   [--out FILE] [--links-out FILE] [--encoding gbk|utf-8]\n"
+    "  quillmar key FILE_OR_URL...\n"
+    "\n"
+    "replace  puts each uploaded link (one per line in --links) in place of the local\n"
+    "         image path it belongs to in the slice mark-up (--code): by sequence number,\n"
+    "         or --smart by recognising each downloaded image among the local slices in\n"
+    "         the folder of --image, one of the slice images. The result goes to --out\n"
+    "         or standard output, the unused links to --links-out; progress to standard\n"
+    "         error. Files are GBK unless --encoding utf-8.\n"
+    "key      prints the recognition key of each image file or http(s) link, tab, the\n"
+    "         argument: two images pair when their keys are equal.\n"
+    "\n"
+    "exit status: 0 done, 1 input refused, 2 wrong usage, 3 file not readable or writable\n";
+
+int Usage(const char* problem) {
+  if (problem) std::fprintf(stderr, "quillmar: %s\n", problem);
+  std::fputs(kUsage, stderr);
+  return kExitUsage;
+}
+
+// Command-line texts arrive as UTF-8; the program's paths are GBK texts.
+Text PathText(const std::string& utf8) {
+  return GbkFromUtf8(utf8);
+}
+
+// An empty read is either an empty file or none at all; only the latter is
+// an error.
+bool Exists(const std::string& utf8) {
+  std::error_code error;
+  return std::filesystem::is_regular_file(
+      std::filesystem::path(std::u8string(utf8.begin(), utf8.end())), error);
+}
+
+// Files hand in and out what the engine holds: GBK texts.
+class Encoding {
+ public:
+  explicit Encoding(bool utf8) : utf8_(utf8) {}
+  Text Decode(const Bytes& bytes) const {
+    Text raw = TextFromBytes(bytes);
+    return utf8_ ? GbkFromUtf8(raw) : raw;
+  }
+  Bytes Encode(const Text& text) const { return BytesFromText(utf8_ ? Utf8FromGbk(text) : text); }
+
+ private:
+  bool utf8_;
+};
+
+// A Windows text box holds pasted lines with CR LF; a lone LF becomes one.
+Text WindowsLineEnds(const Text& text) {
+  Text out;
+  out.reserve(text.size() + text.size() / 16);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) out += '\r';
+    out += text[i];
+  }
+  return out;
+}
+
+struct ReplaceOptions {
+  std::string code, links, image, out, links_out;
+  bool by_number = false, smart = false, utf8 = false;
+};
+
+std::optional<ReplaceOptions> ParseReplace(const std::vector<std::string>& args,
+                                           const char** problem) {
+  ReplaceOptions o;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](std::string& into) {
+      if (i + 1 >= args.size()) return false;
+      into = args[++i];
+      return true;
+    };
+    std::string encoding;
+    bool ok = true;
+    if (a == "--code")
+      ok = value(o.code);
+    else if (a == "--links")
+      ok = value(o.links);
+    else if (a == "--image")
+      ok = value(o.image);
+    else if (a == "--out")
+      ok = value(o.out);
+    else if (a == "--links-out")
+      ok = value(o.links_out);
+    else if (a == "--by-number")
+      o.by_number = true;
+    else if (a == "--smart")
+      o.smart = true;
+    else if (a == "--encoding") {
+      ok = value(encoding) && (encoding == "gbk" || encoding == "utf-8");
+      o.utf8 = encoding == "utf-8";
+    } else {
+      *problem = "unknown option";
+      return std::nullopt;
+    }
+    if (!ok) {
+      *problem = "an option lacks its value";
+      return std::nullopt;
+    }
+  }
+  if (o.code.empty() || o.links.empty())
+    *problem = "--code and --links are required";
+  else if (o.by_number == o.smart)
+    *problem = "choose one of --by-number and --smart";
+  else if (o.smart && o.image.empty())
+    *problem = "--smart needs --image";
+  else
+    return o;
+  return std::nullopt;
+}
+
+// The command line has no clipboard: the result goes to a file or stdout.
+class CliHost : public PlatformHost {
+ public:
+  bool SetClipboardText(const Text&) override { return true; }
+};
+
+bool ReadInput(const std::string& path, Bytes& bytes) {
+  bytes = ReadFileBytes(PathText(path));
+  if (!bytes.empty() || Exists(path)) return true;
+  WriteTerminalLine(stderr, "quillmar: cannot read " + PathText(path));
+  return false;
+}
+
+bool WriteOutput(const std::string& path, const Bytes& bytes) {
+  if (path.empty()) {
+    WriteStandardOutput(bytes);
+    return true;
+  }
+  if (WriteFileBytes(PathText(path), {bytes})) return true;
+  WriteTerminalLine(stderr, "quillmar: cannot write " + PathText(path));
+  return false;
+}
+
+int Replace(const std::vector<std::string>& args) {
+  const char* problem = nullptr;
+  std::optional<ReplaceOptions> o = ParseReplace(args, &problem);
+  if (!o) return Usage(problem);
+
+  Bytes code, links;
+  if (!ReadInput(o->code, code) || !ReadInput(o->links, links)) return kExitFile;
+  const Encoding encoding(o->utf8);
+
+  MemoryWindow window;
+  window.SetEditText(EditBox::kSliceCode, encoding.Decode(code));
+  window.SetEditText(EditBox::kLinkList, WindowsLineEnds(encoding.Decode(links)));
+  window.SetEditText(EditBox::kImagePath, PathText(o->image));
+  window.SelectRadio(o->smart ? RadioBox::kSmart : RadioBox::kByNumber);
+  window.onStatus = [](const Text& text) { WriteTerminalLine(stderr, text); };
+
+  CliHost host;
+  ReplaceCommand command(window, host);
+  PressResult result = command.ReplaceAndCopy();
+  command.WaitForRun();
+  if (result != PressResult::kStarted) return kExitRefused;
+
+  bool written = WriteOutput(o->out, encoding.Encode(window.EditText(EditBox::kSliceCode)));
+  if (!o->links_out.empty()) {
+    written =
+        WriteOutput(o->links_out, encoding.Encode(window.EditText(EditBox::kLinkList))) && written;
+  }
+  return written ? kExitDone : kExitFile;
+}
+
+bool IsWebLink(const Text& argument) {
+  return FindFolded(argument, "http://") == 1 || FindFolded(argument, "https://") == 1;
+}
+
+int Keys(const std::vector<std::string>& args) {
+  if (args.size() < 2) return Usage("key needs at least one file or link");
+  int status = kExitDone;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const Text argument = PathText(args[i]);
+    Bytes bytes = IsWebLink(argument) ? FetchUrlBytes(argument) : ReadFileBytes(argument);
+    if (bytes.empty() && !IsWebLink(argument) && !Exists(args[i])) status = kExitFile;
+    WriteTerminalLine(stdout, ImageKey(bytes) + "\t" + argument);
+  }
+  return status;
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args) {
+  if (args.empty()) return Usage(nullptr);
+  if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+    std::fputs(kUsage, stdout);
+    return kExitDone;
+  }
+  CliPlatform platform;
+  if (args[0] == "replace") return Replace(args);
+  if (args[0] == "key") return Keys(args);
+  return Usage("unknown command");
+}
+
+}  // namespace qm

@@ -1,0 +1,96 @@
+#include "engine/memory_window.h"
+
+namespace qm {
+
+Text MemoryWindow::EditText(EditBox box) {
+  std::lock_guard lock(mutex_);
+  return edits_[box];
+}
+
+void MemoryWindow::SetEditText(EditBox box, const Text& text) {
+  std::lock_guard lock(mutex_);
+  edits_[box] = text;
+  ++edit_writes_[box];
+}
+
+void MemoryWindow::SetGroupCaption(GroupBox box, const Text& caption) {
+  std::lock_guard lock(mutex_);
+  captions_[box] = caption;
+}
+
+void MemoryWindow::SetStatusText(int part, const Text& text) {
+  {
+    std::lock_guard lock(mutex_);
+    status_[part] = text;
+  }
+  if (onStatus && part == kStatusMessagePart) onStatus(text);
+}
+
+bool MemoryWindow::IsRadioSelected(RadioBox box) {
+  std::lock_guard lock(mutex_);
+  return any_selected_ && selected_ == box;
+}
+
+void MemoryWindow::ClearWorkList() {
+  std::lock_guard lock(mutex_);
+  work_list_.clear();
+}
+
+void MemoryWindow::AppendWorkListRow(const Text& column0) {
+  std::lock_guard lock(mutex_);
+  work_list_.push_back(column0);
+}
+
+int MemoryWindow::WorkListRowCount() {
+  std::lock_guard lock(mutex_);
+  return static_cast<int>(work_list_.size());
+}
+
+Text MemoryWindow::WorkListRow(int index) {
+  std::lock_guard lock(mutex_);
+  if (index < 0 || index >= static_cast<int>(work_list_.size())) return {};
+  return work_list_[static_cast<std::size_t>(index)];
+}
+
+void MemoryWindow::SetPictureBytes(const Bytes& bytes) {
+  std::lock_guard lock(mutex_);
+  picture_ = bytes;
+}
+
+void MemoryWindow::SelectRadio(RadioBox box) {
+  std::lock_guard lock(mutex_);
+  selected_ = box;
+  any_selected_ = true;
+}
+
+void MemoryWindow::DeselectRadios() {
+  std::lock_guard lock(mutex_);
+  any_selected_ = false;
+}
+
+Text MemoryWindow::GroupCaption(GroupBox box) {
+  std::lock_guard lock(mutex_);
+  return captions_[box];
+}
+
+Text MemoryWindow::StatusText(int part) {
+  std::lock_guard lock(mutex_);
+  return status_[part];
+}
+
+std::vector<Text> MemoryWindow::WorkList() {
+  std::lock_guard lock(mutex_);
+  return work_list_;
+}
+
+Bytes MemoryWindow::PictureBytes() {
+  std::lock_guard lock(mutex_);
+  return picture_;
+}
+
+int MemoryWindow::EditWriteCount(EditBox box) {
+  std::lock_guard lock(mutex_);
+  return edit_writes_[box];
+}
+
+}  // namespace qm
