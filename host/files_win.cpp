@@ -1,6 +1,113 @@
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "host/encoding.h"
+#include "host/file_system.h"
 #include "host/files.h"
+
 namespace qm {
-Bytes ReadFileBytes(const Text&) { return {}; }
-bool WriteFileBytes(const Text&, const std::vector<Bytes>&) { return false; }
-bool RemoveFile(const Text&) { return false; }
+namespace {
+
+std::wstring WidePath(const Text& path) {
+  std::u16string wide = WideFromGbk(path);
+  return std::wstring(wide.begin(), wide.end());
+}
+
+struct HandleCloser {
+  using pointer = HANDLE;
+  void operator()(HANDLE h) const {
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+  }
+};
+using FileHandle = std::unique_ptr<void, HandleCloser>;
+
+FileHandle OpenFile(const std::wstring& path, DWORD access, DWORD share, DWORD disposition) {
+  HANDLE h = CreateFileW(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
+                         nullptr);
+  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  return FileHandle(h);
+}
+
+// WriteFile takes at most 4 GiB at once; blocks that large never occur, but
+// a wrong length must not be written silently.
+bool WriteAll(HANDLE file, const Bytes& block) {
+  constexpr std::size_t kChunk = std::size_t{1} << 30;
+  std::size_t done = 0;
+  while (done < block.size()) {
+    DWORD want = static_cast<DWORD>(std::min(kChunk, block.size() - done));
+    DWORD wrote = 0;
+    if (!WriteFile(file, block.data() + done, want, &wrote, nullptr) || wrote != want) return false;
+    done += wrote;
+  }
+  return true;
+}
+
+}  // namespace
+
+Bytes ReadFileBytes(const Text& path) {
+  if (path.empty()) return {};
+  FileHandle file = OpenFile(WidePath(path), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+  if (!file) return {};
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0 || size.QuadPart > MAXDWORD) {
+    return {};
+  }
+  Bytes bytes(static_cast<std::size_t>(size.QuadPart));
+  DWORD got = 0;
+  if (!ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr)) {
+    got = 0;
+  }
+  bytes.resize(got);
+  return bytes;
+}
+
+bool WriteFileBytes(const Text& path, const std::vector<Bytes>& blocks) {
+  if (path.empty()) return false;
+  FileHandle file = OpenFile(WidePath(path), GENERIC_WRITE, 0, CREATE_ALWAYS);
+  if (!file) return false;
+  for (const Bytes& block : blocks) {
+    if (!WriteAll(file.get(), block)) return false;
+  }
+  return true;
+}
+
+bool RemoveFile(const Text& path) {
+  if (path.empty()) return false;
+  return DeleteFileW(WidePath(path).c_str()) != 0;
+}
+
+namespace host_detail {
+
+bool IsFolder(const Text& path) {
+  DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool PathExists(const Text& path) {
+  return GetFileAttributesW(WidePath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool CreateFolders(const Text& path) {
+  std::wstring wide = WidePath(path);
+  while (wide.size() > 1 && (wide.back() == L'\\' || wide.back() == L'/')) wide.pop_back();
+  if (wide.empty()) return false;
+  // Each prefix that ends before a separator is a parent; creating one that
+  // exists (or a drive root) fails harmlessly.
+  for (std::size_t i = 1; i < wide.size(); ++i) {
+    if (wide[i] != L'\\' && wide[i] != L'/') continue;
+    if (wide[i - 1] == L':' || wide[i - 1] == L'\\' || wide[i - 1] == L'/') continue;
+    CreateDirectoryW(wide.substr(0, i).c_str(), nullptr);
+  }
+  CreateDirectoryW(wide.c_str(), nullptr);
+  DWORD attributes = GetFileAttributesW(wide.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void ResetFileAttributes(const Text& path) {
+  SetFileAttributesW(WidePath(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+}  // namespace host_detail
 }  // namespace qm

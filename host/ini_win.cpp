@@ -1,11 +1,44 @@
+#include <windows.h>
+
+#include <string>
+
+#include "host/encoding.h"
 #include "host/ini.h"
 
 namespace qm {
+namespace {
 
-// No INI files outside Windows.
-bool WriteIniText(const Text&, const Text&, const std::optional<Text>&,
-                  const std::optional<Text>&) {
-  return false;
+std::wstring Wide(const Text& text) {
+  std::u16string wide = WideFromGbk(text);
+  return std::wstring(wide.begin(), wide.end());
+}
+
+// The profile functions keep the form a file already has; a new file would
+// otherwise be written in the system's ANSI code page, losing every
+// character outside it. A byte-order mark makes it a Unicode file.
+void CreateUnicodeFileIfMissing(const std::wstring& path) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  static constexpr unsigned char kBom[] = {0xFF, 0xFE};
+  DWORD wrote = 0;
+  WriteFile(file, kBom, sizeof kBom, &wrote, nullptr);
+  CloseHandle(file);
+}
+
+}  // namespace
+
+bool WriteIniText(const Text& file, const Text& section, const std::optional<Text>& key,
+                  const std::optional<Text>& value) {
+  if (file.empty() || section.empty()) return false;
+  std::wstring path = Wide(file);
+  std::wstring wide_section = Wide(section);
+  std::wstring wide_key = key ? Wide(*key) : std::wstring();
+  std::wstring wide_value = value ? Wide(*value) : std::wstring();
+  if (key && value) CreateUnicodeFileIfMissing(path);
+  return WritePrivateProfileStringW(wide_section.c_str(), key ? wide_key.c_str() : nullptr,
+                                    key && value ? wide_value.c_str() : nullptr,
+                                    path.c_str()) != 0;
 }
 
 }  // namespace qm

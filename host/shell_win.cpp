@@ -1,17 +1,125 @@
+#include <windows.h>
+// After windows.h:
+#include <shellapi.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include <memory>
+#include <string>
+
+#include "host/com_ptr.h"
+#include "host/encoding.h"
 #include "host/shell.h"
 
-// The Linux build has no desktop shell: every operation gives its failure
-// result.
 namespace qm {
+namespace {
 
-Text SpecialFolderPath(int) { return {}; }
-
-bool CreateShortcut(const Text&, const Text&, const Text&, const Text&, const Text&) {
-  return false;
+std::wstring Wide(const Text& text) {
+  std::u16string wide = WideFromGbk(text);
+  return std::wstring(wide.begin(), wide.end());
 }
 
-void ShellOpen(const Text&) {}
+Text Gbk(const wchar_t* wide) {
+  return GbkFromWide(std::u16string_view(reinterpret_cast<const char16_t*>(wide)));
+}
 
-bool RunProgram(const Text&, bool, int) { return false; }
+struct HandleCloser {
+  void operator()(HANDLE h) const { CloseHandle(h); }
+};
+
+int ShellFolderId(int kind) {
+  static constexpr int kIds[] = {CSIDL_PERSONAL, CSIDL_FAVORITES, CSIDL_DESKTOPDIRECTORY,
+                                 CSIDL_FONTS,    CSIDL_STARTMENU, CSIDL_PROGRAMS,
+                                 CSIDL_STARTUP,  CSIDL_APPDATA};
+  return kIds[kind - 1];
+}
+
+bool QueryFolder(int kind, wchar_t (&buffer)[MAX_PATH + 1]) {
+  if (kind <= kFolderAppData) {
+    return SHGetSpecialFolderPathW(nullptr, buffer, ShellFolderId(kind), FALSE) != 0;
+  }
+  UINT length = 0;
+  switch (kind) {
+    case kFolderWindows:
+      length = GetWindowsDirectoryW(buffer, MAX_PATH);
+      break;
+    case kFolderSystem:
+      length = GetSystemDirectoryW(buffer, MAX_PATH);
+      break;
+    default:
+      length = GetTempPathW(MAX_PATH, buffer);
+      break;
+  }
+  return length > 0 && length < MAX_PATH;
+}
+
+int ShowCommand(int showMode) {
+  static constexpr int kCommands[] = {SW_HIDE,           SW_SHOWNORMAL,      SW_SHOWMINIMIZED,
+                                      SW_SHOWMAXIMIZED,  SW_SHOWNOACTIVATE,  SW_MINIMIZE};
+  if (showMode < 1) showMode = 1;
+  if (showMode > 6) showMode = 6;
+  return kCommands[showMode - 1];
+}
+
+}  // namespace
+
+Text SpecialFolderPath(int kind) {
+  if (kind < kFolderDocuments || kind > kFolderTemp) return {};
+  wchar_t buffer[MAX_PATH + 1] = {};
+  if (!QueryFolder(kind, buffer) || buffer[0] == L'\0') return {};
+  std::wstring path(buffer);
+  if (path.back() != L'\\') path += L'\\';
+  return Gbk(path.c_str());
+}
+
+bool CreateShortcut(const Text& shortcutPath, const Text& target, const Text& description,
+                    const Text& arguments, const Text& workingFolder) {
+  if (shortcutPath.empty()) return false;
+  // Harmless when the thread is already set up; makes the call safe on any.
+  ComInit com;
+  ComPtr<IShellLinkW> link;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                              link.PutVoid()))) {
+    return false;
+  }
+  ComPtr<IPersistFile> file;
+  if (FAILED(link->QueryInterface(IID_IPersistFile, file.PutVoid()))) return false;
+
+  link->SetPath(Wide(target).c_str());
+  link->SetShowCmd(SW_SHOW);
+  if (!description.empty()) link->SetDescription(Wide(description).c_str());
+  if (!arguments.empty()) link->SetArguments(Wide(arguments).c_str());
+  if (!workingFolder.empty()) link->SetWorkingDirectory(Wide(workingFolder).c_str());
+
+  Text path = shortcutPath;
+  if (path.find('.') == Text::npos) path += ".lnk";
+  return SUCCEEDED(file->Save(Wide(path).c_str(), TRUE));
+}
+
+void ShellOpen(const Text& target) {
+  HWND owner = FindWindowW(nullptr, L"Microsoft Internet Explorer");
+  ShellExecuteW(owner, L"open", Wide(target).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+bool RunProgram(const Text& commandLine, bool wait, int showMode) {
+  std::wstring command = Wide(commandLine);  // CreateProcessW may write into it
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = static_cast<WORD>(ShowCommand(showMode));
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    return false;
+  }
+  std::unique_ptr<void, HandleCloser> process_handle(process.hProcess);
+  std::unique_ptr<void, HandleCloser> thread_handle(process.hThread);
+  if (wait) {
+    WaitForSingleObject(process.hProcess, INFINITE);
+  } else {
+    WaitForInputIdle(process.hProcess, 1000);
+  }
+  return true;
+}
 
 }  // namespace qm

@@ -1,7 +1,58 @@
 #include "host/zip.h"
+
+#include "host/file_system.h"
+#include "host/files.h"
+#include "host/zip_reader.h"
+
 namespace qm {
+namespace {
+
+using zip_detail::ZipEntry;
+
+Text JoinPath(Text folder, const std::vector<Text>& parts, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i) folder += "\\" + parts[i];
+  return folder;
+}
+
+// Extraction stops at the first entry that cannot be written faithfully.
+bool ExtractEntry(std::span<const std::uint8_t> archive, const ZipEntry& entry,
+                  const Text& destFolder) {
+  std::optional<std::vector<Text>> parts = zip_detail::SafeRelativePath(entry.name);
+  if (!parts) return false;
+  if (zip_detail::IsFolderEntry(entry)) {
+    return host_detail::CreateFolders(JoinPath(destFolder, *parts, parts->size()));
+  }
+  if (parts->empty()) return false;
+  std::optional<Bytes> contents = zip_detail::ReadZipEntry(archive, entry);
+  if (!contents) return false;
+
+  // Archives need not list a file's folders before the file.
+  if (parts->size() > 1 &&
+      !host_detail::CreateFolders(JoinPath(destFolder, *parts, parts->size() - 1))) {
+    return false;
+  }
+  Text target = JoinPath(destFolder, *parts, parts->size());
+  host_detail::ResetFileAttributes(target);
+  std::vector<Bytes> blocks;
+  blocks.push_back(std::move(*contents));
+  if (!WriteFileBytes(target, blocks)) return false;
+  host_detail::ResetFileAttributes(target);
+  return true;
+}
+
+}  // namespace
+
 int ExtractZip(const Text& archivePath, const Text& destFolder) {
   if (archivePath.empty() || destFolder.empty()) return -1;
-  return 0;
+  if (!host_detail::PathExists(archivePath)) return -1;
+  if (!host_detail::CreateFolders(destFolder)) return 0;
+  Bytes archive = ReadFileBytes(archivePath);
+  std::optional<std::vector<ZipEntry>> entries = zip_detail::ReadZipDirectory(archive);
+  if (!entries) return 0;
+  for (const ZipEntry& entry : *entries) {
+    if (!ExtractEntry(archive, entry, destFolder)) return 0;
+  }
+  return 1;
 }
+
 }  // namespace qm

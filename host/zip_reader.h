@@ -1,0 +1,44 @@
+// Reading ZIP archives held in memory: the central directory, the entries'
+// contents and a safe path for each entry. Portable and free of file access,
+// so the fuzzer can drive it directly.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "base/text.h"
+
+namespace qm::zip_detail {
+
+struct ZipEntry {
+  Text name;  // GBK; names flagged as UTF-8 are converted
+  std::uint16_t flags = 0;
+  std::uint16_t method = 0;
+  std::uint32_t crc = 0;
+  std::uint32_t compressed_size = 0;
+  std::uint32_t size = 0;
+  std::uint32_t external_attributes = 0;
+  std::uint64_t local_header = 0;  // position in the archive bytes
+};
+
+// The entries in central-directory order; nothing when the bytes are not a
+// complete single-volume ZIP archive.
+std::optional<std::vector<ZipEntry>> ReadZipDirectory(std::span<const std::uint8_t> archive);
+
+// The entry's contents; nothing for encrypted entries, methods other than
+// stored (0) and deflate (8), data outside the archive, a size other than
+// the declared one, or a CRC mismatch.
+std::optional<Bytes> ReadZipEntry(std::span<const std::uint8_t> archive, const ZipEntry& entry);
+
+// A folder entry's name ends in a separator.
+bool IsFolderEntry(const ZipEntry& entry);
+
+// The entry's path relative to the destination as its folder names and file
+// name; nothing when the name could reach outside the destination (absolute,
+// drive letter, "..") or is not a usable file name. No parts for a name that
+// denotes the destination itself.
+std::optional<std::vector<Text>> SafeRelativePath(const Text& name);
+
+}  // namespace qm::zip_detail
