@@ -48,8 +48,8 @@ int DecodeImage(const Bytes& bytes, DecodedImage& out) {
   if (!stbi_info_from_memory(bytes.data(), length, &width, &height, &channels)) {
     return kImageUnknownFormat;
   }
-  if (width <= 0 || height <= 0) return kImageUnknownFormat;
-  if (!IsAcceptableImageSize(width, height)) return kImageOutOfMemory;
+  // The BMP reader reports a top-down image's height as stored, negative.
+  if (!IsAcceptableImageSize(std::llabs(width), std::llabs(height))) return kImageOutOfMemory;
 
   std::unique_ptr<stbi_uc, StbFree> pixels(
       stbi_load_from_memory(bytes.data(), length, &width, &height, &channels, 4));

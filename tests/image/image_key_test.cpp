@@ -1,0 +1,219 @@
+#include "image/image_key.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "image/convert_image.h"
+#include "test_images.h"
+
+namespace qm {
+namespace {
+
+using test::MakePicture;
+using test::Picture;
+using test::PngKind;
+using test::Rgba;
+
+const Text kAllOnes(64, '1');
+const Text kLeftHalf = Text(32, '1') + Text(32, '0');
+
+Text Repeat(const Text& part, int times) {
+  Text out;
+  for (int i = 0; i < times; ++i) out += part;
+  return out;
+}
+
+Picture Uniform(int width, int height, Rgba colour) {
+  return MakePicture(width, height, [colour](int, int) { return colour; });
+}
+
+// Bright where `bright(x, y)`, dark elsewhere; few colours, so every format can hold it.
+Picture TwoTone(int width, int height, bool (*bright)(int, int, int, int)) {
+  return MakePicture(width, height, [=](int x, int y) {
+    return bright(x, y, width, height) ? Rgba{240, 200, 90, 255} : Rgba{30, 60, 20, 255};
+  });
+}
+
+bool LeftHalf(int x, int, int width, int) {
+  return 2 * x < width;
+}
+bool TopHalf(int, int y, int, int height) {
+  return 2 * y < height;
+}
+bool LeftFourColumns(int x, int, int, int) {
+  return x < 4;
+}
+
+// Every lossless encoding of a picture the tests can write.
+std::vector<std::pair<const char*, Bytes>> Encodings(const Picture& p) {
+  return {{"png rgba", test::Png(p, PngKind::kRgba)},
+          {"png rgb", test::Png(p, PngKind::kRgb)},
+          {"png 16-bit", test::Png(p, PngKind::kRgb16)},
+          {"png palette", test::Png(p, PngKind::kPalette)},
+          {"gif", test::Gif(p)},
+          {"bmp 24 bottom-up", test::Bmp24(p)},
+          {"bmp 24 top-down", test::Bmp24(p, true)},
+          {"bmp 32", test::Bmp32(p, 0)},
+          {"bmp 32 padded", test::Bmp32(p, 0x5A, true)}};
+}
+
+TEST(ImageFingerprintTest, GoldenPatternsInEveryLosslessFormat) {
+  struct Case {
+    const char* name;
+    Picture picture;
+    Text expected;
+  } cases[] = {
+      {"uniform", Uniform(16, 16, Rgba{90, 120, 200, 255}), kAllOnes},
+      {"bright columns 0-3", TwoTone(16, 16, LeftHalf), kLeftHalf},
+      {"bright rows 0-3", TwoTone(16, 16, TopHalf), Repeat("11110000", 8)},
+      {"odd size", TwoTone(13, 7, LeftFourColumns), Text(24, '1') + Text(40, '0')},
+  };
+  for (const Case& c : cases) {
+    for (const auto& [format, bytes] : Encodings(c.picture)) {
+      EXPECT_EQ(MakeImageFingerprint(bytes), c.expected) << c.name << ", " << format;
+      EXPECT_EQ(ImageFingerprint(bytes), c.expected) << c.name << ", " << format;
+    }
+  }
+}
+
+TEST(ImageFingerprintTest, GreyPngAndCellsOnTheMeanGiveOne) {
+  Picture grey = MakePicture(8, 8, [](int x, int) {
+    std::uint8_t v = x < 4 ? 200 : 100;
+    return Rgba{v, v, v, 255};
+  });
+  EXPECT_EQ(MakeImageFingerprint(test::Png(grey, PngKind::kGrey)), kLeftHalf);
+  // A single bright cell among equal ones: the others sit below the mean.
+  Picture spot = MakePicture(
+      8, 8, [](int x, int y) { return x == 7 && y == 7 ? test::kWhite : test::kBlack; });
+  EXPECT_EQ(MakeImageFingerprint(test::Png(spot)), Text(63, '0') + "1");
+}
+
+TEST(ImageFingerprintTest, TransparentAreaCountsAsBlack) {
+  Picture half_clear = MakePicture(16, 16, [](int x, int) {
+    return x < 8 ? test::kWhite : Rgba{255, 255, 255, 0};
+  });
+  EXPECT_EQ(MakeImageFingerprint(test::Png(half_clear)), kLeftHalf);
+  EXPECT_EQ(MakeImageFingerprint(test::Png(half_clear, PngKind::kPalette)), kLeftHalf);
+  EXPECT_EQ(MakeImageFingerprint(test::Gif(half_clear)), kLeftHalf);
+}
+
+TEST(ImageKeyTest, JoinsSizeAndFingerprintWithoutSeparator) {
+  Picture wide = TwoTone(750, 300, LeftHalf);
+  EXPECT_EQ(ImageKey(test::Png(wide)), "750300" + kLeftHalf);
+  EXPECT_EQ(ImageKey(test::Bmp24(wide)), "750300" + kLeftHalf);
+  // 12 x 3 and 1 x 23 both start with the digits 123.
+  Bytes a = test::Png(Uniform(12, 3, test::kWhite));
+  Bytes b = test::Gif(Uniform(1, 23, test::kBlack));
+  EXPECT_EQ(ImageKey(a), "123" + kAllOnes);
+  EXPECT_EQ(ImageKey(a), ImageKey(b));
+}
+
+TEST(ImageSizeTest, BmpIsMeasuredFromItsHeaderAsStored) {
+  Picture p = TwoTone(5, 4, LeftHalf);
+  EXPECT_EQ(ImageWidth(test::Bmp24(p)), 5);
+  EXPECT_EQ(ImageHeight(test::Bmp24(p)), 4);
+  Bytes top_down = test::Bmp24(p, true);
+  EXPECT_EQ(ImageHeight(top_down), -4);
+  EXPECT_EQ(ImageKey(top_down).substr(0, 3), "5-4");
+
+  EXPECT_EQ(ImageWidth(BytesFromText("BM")), 0);
+  EXPECT_EQ(ImageHeight(BytesFromText("BM")), 0);
+  // Missing bytes count as 0: only the low byte of the width is present.
+  Bytes cut(top_down.begin(), top_down.begin() + 19);
+  EXPECT_EQ(ImageWidth(cut), 5);
+  EXPECT_EQ(ImageHeight(cut), 0);
+  EXPECT_EQ(ImageKey(cut), "50" + kAllOnes);
+
+  // A header that lies is still read as stored, but nothing is decoded.
+  Bytes huge = test::Bmp24(p);
+  huge[19] = 0x40;  // width 0x4005
+  huge[23] = 0x40;
+  EXPECT_EQ(ImageWidth(huge), 0x4005);
+  EXPECT_EQ(MakeImageFingerprint(huge), kAllOnes);
+}
+
+TEST(ImageSizeTest, OtherDataIsMeasuredByItsDecodedSize) {
+  Picture p = TwoTone(7, 9, TopHalf);
+  for (const Bytes& bytes : {test::Png(p), test::Gif(p)}) {
+    EXPECT_EQ(ImageWidth(bytes), 7);
+    EXPECT_EQ(ImageHeight(bytes), 9);
+  }
+}
+
+TEST(ImageKeyTest, UndecodableDataGivesZeroSizeAndAllOnes) {
+  const Bytes png = test::Png(Uniform(4, 4, test::kWhite));
+  const Bytes inputs[] = {
+      {},
+      BytesFromText("ab"),
+      BytesFromText("GIF89a nonsense"),
+      BytesFromText("<html>not an image</html>"),
+      Bytes(png.begin(), png.begin() + 30),
+      test::PngHeaderOnly(20000, 20000),  // 400 million pixels
+      test::PngHeaderOnly(30001, 1),      // one side too long
+  };
+  for (const Bytes& bytes : inputs) {
+    EXPECT_EQ(ImageWidth(bytes), 0);
+    EXPECT_EQ(ImageHeight(bytes), 0);
+    EXPECT_EQ(MakeImageFingerprint(bytes), kAllOnes);
+    EXPECT_EQ(ImageKey(bytes), "00" + kAllOnes);
+  }
+}
+
+TEST(ConvertImageTest, ReencodesAsBmpOfTheDecodedSize) {
+  Bytes png = test::Png(TwoTone(6, 5, LeftHalf));
+  Bytes bmp;
+  ASSERT_TRUE(ConvertImage(png, ImageFormat::kBmp, bmp));
+  ASSERT_GE(bmp.size(), 2u);
+  EXPECT_EQ(bmp[0], 'B');
+  EXPECT_EQ(bmp[1], 'M');
+  EXPECT_EQ(ImageWidth(bmp), 6);
+  EXPECT_EQ(ImageHeight(bmp), 5);
+  EXPECT_EQ(MakeImageFingerprint(bmp), MakeImageFingerprint(png));
+
+  Bytes untouched{1, 2, 3};
+  EXPECT_FALSE(ConvertImage(Bytes{0x89, 'P'}, ImageFormat::kBmp, untouched));
+  EXPECT_FALSE(ConvertImage(BytesFromText("not an image"), ImageFormat::kBmp, untouched));
+  EXPECT_EQ(untouched, (Bytes{1, 2, 3}));
+}
+
+// The fuzz target's seed corpus: files written by a common image tool, among
+// them the lossy and interlaced kinds the tests cannot build themselves.
+class SeedCorpusTest : public ::testing::Test {
+ protected:
+  static std::filesystem::path Folder() {
+    const char* root = std::getenv("QM_SOURCE_DIR");
+    return std::filesystem::path(root ? root : ".") / "fuzz" / "image" / "corpus";
+  }
+  static Bytes Read(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+  }
+};
+
+TEST_F(SeedCorpusTest, EveryFileGivesAWellFormedKey) {
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(Folder())) {
+    Text key = ImageKey(Read(entry.path()));
+    ASSERT_GE(key.size(), 66u) << entry.path();
+    EXPECT_EQ(key.find_first_not_of("01", key.size() - 64), Text::npos) << entry.path();
+    ++files;
+  }
+  EXPECT_GE(files, 10);
+}
+
+TEST_F(SeedCorpusTest, EveryFormatOfOnePictureGivesOneKey) {
+  // 32 x 24: a light left half with an orange square, a dark right half
+  // (transparent in the GIF).
+  for (const char* name : {"jpeg_baseline.jpg", "jpeg_progressive.jpg", "jpeg_grey.jpg",
+                           "png_interlaced.png", "png_palette.png", "png_16bit.png",
+                           "gif_transparent.gif", "bmp_24bit.bmp", "bmp_32bit.bmp"}) {
+    EXPECT_EQ(ImageKey(Read(Folder() / name)), "3224" + kLeftHalf) << name;
+  }
+}
+
+}  // namespace
+}  // namespace qm
