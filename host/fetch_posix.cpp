@@ -1,5 +1,76 @@
-#include "host/fetch.h"
-namespace qm {
-Bytes FetchUrlBytesWithLimits(const Text&, const FetchLimits&) { return {}; }
-Bytes FetchUrlBytes(const Text& url) { return FetchUrlBytesWithLimits(url, FetchLimits{}); }
-}  // namespace qm
+#include <curl/curl.h>
+
+#include <memory>
+#include <mutex>
+
+#include "host/fetch_detail.h"
+
+namespace qm::host_detail {
+namespace {
+
+struct EasyCleanup {
+  void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
+};
+struct ListFree {
+  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+
+struct Sink {
+  Bytes body;
+  std::size_t limit = 0;
+};
+
+std::size_t Append(char* data, std::size_t size, std::size_t count, void* user) {
+  auto* sink = static_cast<Sink*>(user);
+  std::size_t n = size * count;
+  if (n > sink->limit - sink->body.size()) return 0;  // aborts the transfer
+  sink->body.insert(sink->body.end(), data, data + n);
+  return n;
+}
+
+// A connection that breaks after part of the body keeps what arrived; a
+// timeout, an oversized body or any other failure gives nothing.
+bool KeepsPartialBody(CURLcode code) {
+  return code == CURLE_PARTIAL_FILE || code == CURLE_RECV_ERROR;
+}
+
+}  // namespace
+
+Bytes Download(const Text& url, const FetchLimits& limits) {
+  static std::once_flag global_init;
+  std::call_once(global_init, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+  std::unique_ptr<CURL, EasyCleanup> curl(curl_easy_init());
+  if (!curl) return {};
+  std::unique_ptr<curl_slist, ListFree> headers(curl_slist_append(nullptr, "Accept: */*"));
+  if (!headers) return {};
+  Sink sink;
+  sink.limit = limits.max_body_bytes;
+  long stall_seconds = std::max(1L, static_cast<long>((limits.stall_timeout_ms + 999) / 1000));
+
+  CURL* c = curl.get();
+  curl_easy_setopt(c, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(c, CURLOPT_PATH_AS_IS, 1L);
+  curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(c, CURLOPT_MAXREDIRS, static_cast<long>(kMaxRedirects));
+  curl_easy_setopt(c, CURLOPT_USERAGENT, kFetchAgent);
+  curl_easy_setopt(c, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_0);
+  curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
+  curl_easy_setopt(c, CURLOPT_PROXY, "");  // direct, whatever the environment says
+  curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
+  curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits.connect_timeout_ms));
+  curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, stall_seconds);
+  curl_easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits.max_body_bytes));
+  curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, Append);
+  curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
+
+  CURLcode code = curl_easy_perform(c);
+  if (code == CURLE_OK || KeepsPartialBody(code)) return std::move(sink.body);
+  return {};
+}
+
+}  // namespace qm::host_detail

@@ -1,0 +1,15 @@
+// The platform half of FetchUrlBytes; not part of the host's public face.
+#pragma once
+
+#include "host/fetch.h"
+
+namespace qm::host_detail {
+
+inline constexpr char kFetchAgent[] = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)";
+// Redirect chains longer than this are taken for loops.
+inline constexpr int kMaxRedirects = 20;
+
+// `url` has no fragment and starts with http:// or https://.
+Bytes Download(const Text& url, const FetchLimits& limits);
+
+}  // namespace qm::host_detail
