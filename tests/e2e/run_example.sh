@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Runs the bundled example through the real command-line tool against a
+# loopback HTTP server, in both modes, and compares every output byte for
+# byte. Arguments: the tool's command (for Windows: the Wine wrapper and the exe).
+set -euo pipefail
+example="$(cd "$(dirname "$0")/../../examples/shop" && pwd)"
+work=$(mktemp -d)
+server=
+cleanup() {
+  [[ -n "$server" ]] && kill "$server" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+cp -r "$example"/. "$work"
+cd "$work"
+
+port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+python3 -m http.server "$port" --bind 127.0.0.1 >/dev/null 2>&1 &
+server=$!
+for _ in $(seq 50); do
+  python3 -c "import socket; socket.create_connection(('127.0.0.1', $port), 1)" 2>/dev/null && break
+  sleep 0.1
+done
+sed -i "s/@PORT@/$port/g" links-*.txt expected/*
+
+failures=0
+check() {  # expected actual
+  if cmp -s "$1" "$2"; then
+    echo "ok   $2"
+  else
+    echo "FAIL $2 differs from $1"
+    diff <(iconv -f gbk -t utf-8 "$1") <(iconv -f gbk -t utf-8 "$2") | head -20 || true
+    failures=$((failures + 1))
+  fi
+}
+
+"$@" replace --code slices.html --links links-by-number.txt --by-number \
+  --out by-number.html --links-out by-number-left.txt 2>by-number.log
+check expected/by-number.html by-number.html
+check expected/by-number-left.txt by-number-left.txt
+
+"$@" replace --code slices.html --links links-smart.txt --smart --image 'images/店铺_02.jpg' \
+  --out smart.html --links-out smart-left.txt 2>smart.log
+check expected/smart.html smart.html
+check expected/smart-left.txt smart-left.txt
+check expected/smart.log <(tr -d '\r' <smart.log)
+
+# An input check refuses the press with exit status 1 and its message.
+printf 'no slice code here' >plain.txt
+status=0
+"$@" replace --code plain.txt --links links-smart.txt --by-number --out refused.html 2>refused.log || status=$?
+[[ $status -eq 1 && ! -e refused.html ]] && echo "ok   refused press" || { echo "FAIL refused press ($status)"; failures=$((failures + 1)); }
+
+status=0
+"$@" replace --code missing.html --links links-smart.txt --by-number 2>/dev/null || status=$?
+[[ $status -eq 3 ]] && echo "ok   missing file" || { echo "FAIL missing file ($status)"; failures=$((failures + 1)); }
+
+status=0
+"$@" replace --code slices.html 2>/dev/null || status=$?
+[[ $status -eq 2 ]] && echo "ok   usage" || { echo "FAIL usage ($status)"; failures=$((failures + 1)); }
+
+echo "$((8 - failures)) passed, $failures failed"
+exit $((failures > 0))
