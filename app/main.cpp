@@ -1,40 +1,39 @@
-// Start-up placeholder until the main window lands: shows the window frame
-// so the build, packaging and Wine runs are exercised end to end.
+// Start-up and shutdown of Quillmar.exe.
+#include <ole2.h>
 #include <windows.h>
 
-namespace {
+#include <commctrl.h>
 
-LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_DESTROY) {
-    PostQuitMessage(0);
-    return 0;
-  }
-  return DefWindowProcW(window, message, wparam, lparam);
-}
+#include <cstdlib>
 
-}  // namespace
+#include "app/gdiplus_session.h"
+#include "app/main_window.h"
+#include "app/program.h"
+#include "app/update_check.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
-  WNDCLASSEXW window_class{};
-  window_class.cbSize = sizeof(window_class);
-  window_class.lpfnWndProc = WindowProc;
-  window_class.hInstance = instance;
-  window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  window_class.lpszClassName = L"QuillmarMain";
-  if (!RegisterClassExW(&window_class)) return 1;
+  OleInitialize(nullptr);
+  qm::PrepareRuntime();
+  qm::GdiplusSession gdiplus;
+  qm::RunUpdateCheck();
 
-  HWND window = CreateWindowExW(0, window_class.lpszClassName, L"Quillmar",
-                                WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
-                                CW_USEDEFAULT, CW_USEDEFAULT, 650, 502, nullptr, nullptr, instance,
-                                nullptr);
-  if (!window) return 1;
-  ShowWindow(window, show);
+  INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES | ICC_BAR_CLASSES |
+                                                      ICC_LISTVIEW_CLASSES | ICC_WIN95_CLASSES};
+  InitCommonControlsEx(&controls);
 
-  MSG message;
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
+  qm::MainWindow window;
+  int exit_code = 1;
+  if (window.Create(instance, show)) {
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+      if (window.HandleDialogMessage(message)) continue;
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+    exit_code = static_cast<int>(message.wParam);
   }
-  return static_cast<int>(message.wParam);
+  // exit() runs the end routine but skips the destructors of this scope: a
+  // run still working on its thread must not be waited for, nor lose the
+  // window object and the image library it uses, while the process ends.
+  std::exit(exit_code);
 }

@@ -1,0 +1,117 @@
+// The program's main window: its controls, their layout at the monitor's
+// DPI, and the commands bound to them.
+#pragma once
+
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <memory>
+#include <string>
+
+#include "app/controls.h"
+#include "app/gdi_handles.h"
+#include "engine/runs.h"
+#include "engine/window_access.h"
+
+namespace qm {
+
+// Runs the std::function<void()> that LPARAM points at on the window's
+// thread: how other threads reach the controls.
+inline constexpr UINT kRunOnWindowThreadMessage = WM_APP + 1;
+
+class MainWindow {
+ public:
+  MainWindow();
+  // Never destroyed while a run works: the program leaves through exit().
+  ~MainWindow();
+  MainWindow(const MainWindow&) = delete;
+  MainWindow& operator=(const MainWindow&) = delete;
+
+  // Creates the window with its initial contents and shows it centred.
+  bool Create(HINSTANCE instance, int show);
+  HWND Handle() const { return window_; }
+  // Keyboard navigation between the controls; true when the message was used.
+  bool HandleDialogMessage(MSG& message) const;
+
+  // The control operations the runs use. Window thread only.
+  Text EditText(EditBox box) const;
+  // Raises the box's content-changed handling exactly once.
+  void SetEditText(EditBox box, const Text& text);
+  void SetGroupCaption(GroupBox box, const Text& caption) const;
+  void SetStatusText(int part, const Text& text) const { status_bar_.SetPartText(part, text); }
+  bool IsRadioSelected(RadioBox box) const;
+  const ListViewControl& WorkList() const { return work_list_; }
+  PictureControl& Picture() { return picture_; }
+
+  // The commands bound to the controls.
+  void SelectSmartMode();
+  void SelectByNumberMode();
+  void ChooseImagePath();
+  void ImagePathChanged();
+  void ClearLinkList();
+  void ClearSliceCode();
+  void CopySliceCode();
+  void PreviewInBrowser();
+  void SendDesktopShortcut();
+  void ReplaceAndCopy();
+  // A file dropped on the window in Smart mode counts as chosen.
+  void UseDroppedFile(const std::wstring& path);
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
+
+  void OnCreate();
+  void OnCommand(int id, int code, HWND control);
+  LRESULT OnNotify(const NMHDR& header);
+  LRESULT OnControlColour(HDC dc);
+  void OnDpiChanged(UINT dpi, const RECT& suggested);
+  void OnDropFiles(HDROP drop);
+
+  void CreateControls();
+  void CreateFonts();
+  void ApplyFonts() const;
+  void ApplyLayout() const;
+  void CentreOnScreen() const;
+  SIZE OuterSize() const;
+  const EditControl& Edit(EditBox box) const;
+  void ShowMessage(const Text& text) const;
+  void SetImagePathFromChoice();
+
+  HWND window_ = nullptr;
+  UINT dpi_ = 96;
+  Font ui_font_;
+  Font bold_font_;
+  Brush white_brush_;
+
+  GroupControl slice_group_;     // 分组框1
+  EditControl slice_edit_;       // 编辑框1
+  GroupControl command_group_;   // 分组框2
+  Control clear_button_;         // 按钮1
+  Control copy_button_;          // 按钮3
+  RadioControl smart_radio_;     // 单选框1
+  Control choose_button_;        // 超级按钮1
+  RadioControl by_number_radio_; // 单选框2
+  Control replace_button_;       // 按钮2
+  Control preview_button_;       // 按钮4
+  GroupControl link_group_;      // 分组框3
+  EditControl link_edit_;        // 编辑框2
+  StatusBarControl status_bar_;  // 状态条1
+  EditControl smart_usage_;      // 编辑框_按智能说明
+  EditControl by_number_usage_;  // 编辑框_按序号说明
+  EditControl path_edit_;        // 编辑框_路径
+  PictureControl picture_;       // 图片框1
+  ListViewControl work_list_;    // 超级列表框1
+
+  // The file-name property of the open-file dialog 通用对话框1: the last
+  // confirmed choice, offered again the next time.
+  std::wstring dialog_file_name_;
+  // The box whose own change notification a programmatic write swallows.
+  HWND write_in_progress_ = nullptr;
+
+  std::unique_ptr<WindowAccess> access_;
+  std::unique_ptr<ReplaceCommand> replace_;
+};
+
+}  // namespace qm

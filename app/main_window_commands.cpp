@@ -1,0 +1,127 @@
+// The commands of the main window's buttons, mode boxes and menu.
+#include <windows.h>
+
+#include <commdlg.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "app/main_window.h"
+#include "app/program.h"
+#include "host/clipboard.h"
+#include "host/files.h"
+#include "host/shell.h"
+
+namespace qm {
+namespace {
+
+constexpr char kSmartModeTip[] = "请任意选择一张切片图片，以便软件识别图片路径...";
+constexpr char kByNumberModeTip[] = "请认真看上方说明，否则转换失效...";
+constexpr char kPathRecognised[] = "已识别到图片路径，请按说明操作...";
+constexpr char kPathMissing[] = "没有识别到图片路径，请重新选择切片图片（任意选一张）...";
+constexpr char kCleared[] = "已清空...";
+constexpr char kCopied[] = "已复制...";
+constexpr char kPreviewOpened[] = "已打开默认浏览器预览效果，请观察弹出多页...";
+
+// Room for the longest path the system allows.
+constexpr std::size_t kFileNameCapacity = 32768;
+
+// Shows the open-file dialog with `file_name` filled in; true with the
+// chosen path in `file_name` when the user confirms. A dialog that cannot be
+// shown counts as cancelled.
+bool ChooseFile(HWND owner, std::wstring& file_name) {
+  std::vector<wchar_t> buffer(kFileNameCapacity, L'\0');
+  file_name.copy(buffer.data(), std::min(file_name.size(), buffer.size() - 1));
+  OPENFILENAMEW dialog{};
+  dialog.lStructSize = sizeof(dialog);
+  dialog.hwndOwner = owner;
+  dialog.lpstrFile = buffer.data();
+  dialog.nMaxFile = static_cast<DWORD>(buffer.size());
+  // The program's folder stays the current directory.
+  dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+  if (!GetOpenFileNameW(&dialog)) return false;
+  file_name = buffer.data();
+  return true;
+}
+
+}  // namespace
+
+void MainWindow::SelectSmartMode() {
+  if (smart_radio_.IsSelected()) {
+    SetEditText(EditBox::kLinkList, smart_usage_.GetText());
+    choose_button_.Enable(true);
+    SetEditText(EditBox::kImagePath, "");
+  } else {
+    choose_button_.Enable(false);
+  }
+  ShowMessage(kSmartModeTip);
+}
+
+void MainWindow::SelectByNumberMode() {
+  if (by_number_radio_.IsSelected()) {
+    choose_button_.Enable(false);
+    SetEditText(EditBox::kLinkList, by_number_usage_.GetText());
+    replace_button_.Enable(true);
+  } else {
+    choose_button_.Enable(true);
+  }
+  ShowMessage(kByNumberModeTip);
+}
+
+void MainWindow::ChooseImagePath() {
+  // After Cancel the dialog's file name is still the last confirmed one.
+  ChooseFile(window_, dialog_file_name_);
+  SetImagePathFromChoice();
+}
+
+void MainWindow::UseDroppedFile(const std::wstring& path) {
+  if (!smart_radio_.IsSelected()) return;
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  // The dialog only ever yields files; a dropped folder is no choice.
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
+  dialog_file_name_ = path;
+  SetImagePathFromChoice();
+}
+
+void MainWindow::SetImagePathFromChoice() {
+  SetEditText(EditBox::kImagePath, GbkString(dialog_file_name_));
+  ShowMessage(path_edit_.GetText().empty() ? kPathMissing : kPathRecognised);
+}
+
+void MainWindow::ImagePathChanged() {
+  if (!smart_radio_.IsSelected()) return;
+  replace_button_.Enable(!path_edit_.GetText().empty());
+}
+
+void MainWindow::ClearLinkList() { SetEditText(EditBox::kLinkList, ""); }
+
+void MainWindow::ClearSliceCode() {
+  SetEditText(EditBox::kSliceCode, "");
+  ShowMessage(kCleared);
+}
+
+void MainWindow::CopySliceCode() {
+  // The message stands whether or not the clipboard took the text.
+  SetClipboardText(EditText(EditBox::kSliceCode));
+  ShowMessage(kCopied);
+}
+
+void MainWindow::PreviewInBrowser() {
+  const Text file = ProgramFolder() + "\\yl.html";
+  WriteFileBytes(file, {BytesFromText(EditText(EditBox::kSliceCode))});
+  ShellOpen(file);
+  ShowMessage(kPreviewOpened);
+}
+
+void MainWindow::SendDesktopShortcut() {
+  const Text target = ProgramFolder() + "\\" + ProgramFileName();
+  CreateShortcut(SpecialFolderPath(kFolderDesktop) + "Quillmar.lnk", target, "Quillmar");
+}
+
+void MainWindow::ReplaceAndCopy() {
+  // The command checks the input, starts the run on its own thread and
+  // reports a press during a run itself; the window stays responsive.
+  replace_->ReplaceAndCopy();
+}
+
+}  // namespace qm

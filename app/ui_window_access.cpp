@@ -1,0 +1,69 @@
+#include "app/ui_window_access.h"
+
+#include <functional>
+
+#include "app/main_window.h"
+
+namespace qm {
+namespace {
+
+// SendMessage runs the call on the window's thread and waits for it; from
+// that thread itself it is a plain call. Once the window is gone the call
+// is dropped and the result stays at its default.
+template <typename Result, typename Call>
+Result OnWindowThread(const MainWindow& window, Call call) {
+  Result result{};
+  std::function<void()> task = [&] { result = call(); };
+  SendMessageW(window.Handle(), kRunOnWindowThreadMessage, 0, reinterpret_cast<LPARAM>(&task));
+  return result;
+}
+
+template <typename Call>
+void OnWindowThread(const MainWindow& window, Call call) {
+  std::function<void()> task = call;
+  SendMessageW(window.Handle(), kRunOnWindowThreadMessage, 0, reinterpret_cast<LPARAM>(&task));
+}
+
+}  // namespace
+
+Text UiWindowAccess::EditText(EditBox box) {
+  return OnWindowThread<Text>(window_, [&] { return window_.EditText(box); });
+}
+
+void UiWindowAccess::SetEditText(EditBox box, const Text& text) {
+  OnWindowThread(window_, [&] { window_.SetEditText(box, text); });
+}
+
+void UiWindowAccess::SetGroupCaption(GroupBox box, const Text& caption) {
+  OnWindowThread(window_, [&] { window_.SetGroupCaption(box, caption); });
+}
+
+void UiWindowAccess::SetStatusText(int part, const Text& text) {
+  OnWindowThread(window_, [&] { window_.SetStatusText(part, text); });
+}
+
+bool UiWindowAccess::IsRadioSelected(RadioBox box) {
+  return OnWindowThread<bool>(window_, [&] { return window_.IsRadioSelected(box); });
+}
+
+void UiWindowAccess::ClearWorkList() {
+  OnWindowThread(window_, [&] { window_.WorkList().Clear(); });
+}
+
+void UiWindowAccess::AppendWorkListRow(const Text& column0) {
+  OnWindowThread(window_, [&] { window_.WorkList().AppendRow(column0); });
+}
+
+int UiWindowAccess::WorkListRowCount() {
+  return OnWindowThread<int>(window_, [&] { return window_.WorkList().RowCount(); });
+}
+
+Text UiWindowAccess::WorkListRow(int index) {
+  return OnWindowThread<Text>(window_, [&] { return window_.WorkList().Row(index); });
+}
+
+void UiWindowAccess::SetPictureBytes(const Bytes& bytes) {
+  OnWindowThread(window_, [&] { window_.Picture().SetBytes(bytes); });
+}
+
+}  // namespace qm
