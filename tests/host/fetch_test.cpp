@@ -1,0 +1,152 @@
+#include "host/fetch.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "loopback_server.h"
+
+namespace qm {
+namespace {
+
+using test::LoopbackServer;
+
+constexpr std::size_t kSmallLimit = 4096;
+
+std::string Response(const std::string& status, const std::string& headers,
+                     const std::string& body) {
+  return "HTTP/1.1 " + status + "\r\n" + headers + "Connection: close\r\n\r\n" + body;
+}
+
+std::string WithLength(const std::string& status, const std::string& body,
+                       const std::string& extra = "") {
+  return Response(status, extra + "Content-Length: " + std::to_string(body.size()) + "\r\n", body);
+}
+
+std::string RequestPath(const std::string& head) {
+  std::size_t start = head.find(' ') + 1;
+  return head.substr(start, head.find(' ', start) - start);
+}
+
+std::string BigBody() { return std::string(kSmallLimit + 1, 'x'); }
+
+void Answer(const std::string& head, LoopbackServer::Connection& c) {
+  std::string path = RequestPath(head);
+  std::string big = BigBody();
+  if (path == "/plain" || path == "/a%20b/../c?x=1") {
+    c.Send(WithLength("200 OK", "hello"));
+  } else if (path == "/nolength") {
+    c.Send(Response("200 OK", "", "until the connection closes"));
+  } else if (path == "/chunked") {
+    c.Send(Response("200 OK", "Transfer-Encoding: chunked\r\n", "5\r\nchunk\r\n6\r\ned bod\r\n1\r\ny\r\n0\r\n\r\n"));
+  } else if (path == "/missing") {
+    c.Send(WithLength("404 Not Found", "<html>not here</html>", "Content-Type: text/html\r\n"));
+  } else if (path == "/moved") {
+    c.Send(WithLength("301 Moved Permanently", "moved", "Location: /plain\r\n"));
+  } else if (path == "/found") {
+    c.Send(WithLength("302 Found", "found", "Location: /chunked\r\n"));
+  } else if (path == "/to-file") {
+    c.Send(WithLength("302 Found", "found", "Location: file:///etc/hosts\r\n"));
+  } else if (path == "/to-ftp") {
+    c.Send(WithLength("301 Moved", "moved", "Location: ftp://127.0.0.1/x\r\n"));
+  } else if (path == "/stall-body") {
+    c.Send(Response("200 OK", "Content-Length: 100\r\n", "part"));
+    c.Stall(20'000);
+  } else if (path == "/stall-head") {
+    c.Stall(20'000);
+  } else if (path == "/big-length") {
+    c.Send(WithLength("200 OK", big));
+  } else if (path == "/big-stream") {
+    c.Send(Response("200 OK", "", big));
+  } else if (path == "/nul") {
+    c.Send(WithLength("200 OK", std::string("a\0b\0\0c", 6)));
+  } else if (path == "/cut") {
+    c.Send(Response("200 OK", "Content-Length: 100\r\n", "only this"));
+  } else {
+    c.Send(WithLength("500 Unknown", "unknown path " + path));
+  }
+}
+
+class FetchTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(server_.ok()); }
+
+  // Short limits: a stalled server costs a second, an oversized body 4 KiB.
+  Bytes Fetch(const std::string& url) {
+    FetchLimits limits;
+    limits.connect_timeout_ms = 5000;
+    limits.stall_timeout_ms = 1000;
+    limits.max_body_bytes = kSmallLimit;
+    return FetchUrlBytesWithLimits(url, limits);
+  }
+  std::string FetchText(const std::string& path) {
+    Bytes bytes = Fetch(server_.Url(path));
+    return std::string(bytes.begin(), bytes.end());
+  }
+
+  LoopbackServer server_{Answer};
+};
+
+TEST_F(FetchTest, BodiesArriveWithAndWithoutLength) {
+  EXPECT_EQ(FetchText("/plain"), "hello");
+  EXPECT_EQ(FetchText("/nolength"), "until the connection closes");
+  EXPECT_EQ(FetchText("/chunked"), "chunked body");
+  EXPECT_EQ(FetchText("/nul"), std::string("a\0b\0\0c", 6));
+}
+
+TEST_F(FetchTest, RequestIsAnHttp10GetWithTheFixedAgent) {
+  Bytes body = FetchUrlBytes(server_.Url("/plain"));
+  EXPECT_EQ(std::string(body.begin(), body.end()), "hello");
+  std::vector<std::string> requests = server_.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  const std::string& head = requests[0];
+  EXPECT_EQ(head.rfind("GET /plain HTTP/1.0\r\n", 0), 0u) << head;
+  EXPECT_NE(head.find("User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)\r\n"),
+            std::string::npos)
+      << head;
+  EXPECT_NE(head.find("Accept: */*\r\n"), std::string::npos) << head;
+}
+
+TEST_F(FetchTest, FragmentIsCutAndThePathIsSentAsWritten) {
+  EXPECT_EQ(FetchText("/plain#section-2"), "hello");
+  EXPECT_EQ(FetchText("/a%20b/../c?x=1#frag"), "hello");
+  std::vector<std::string> requests = server_.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(RequestPath(requests[0]), "/plain");
+  EXPECT_EQ(RequestPath(requests[1]), "/a%20b/../c?x=1");
+}
+
+TEST_F(FetchTest, ErrorStatusStillGivesTheBody) {
+  EXPECT_EQ(FetchText("/missing"), "<html>not here</html>");
+}
+
+TEST_F(FetchTest, RedirectsAreFollowed) {
+  EXPECT_EQ(FetchText("/moved"), "hello");
+  EXPECT_EQ(FetchText("/found"), "chunked body");
+}
+
+TEST_F(FetchTest, OnlyWebSchemesAreFetchedEvenAfterARedirect) {
+  EXPECT_TRUE(Fetch(server_.Url("/to-file")).empty());
+  EXPECT_TRUE(Fetch(server_.Url("/to-ftp")).empty());
+  EXPECT_TRUE(Fetch("file:///etc/hosts").empty());
+  EXPECT_TRUE(Fetch("file:///C:/windows/win.ini").empty());
+  EXPECT_TRUE(Fetch("ftp://127.0.0.1:" + std::to_string(server_.port()) + "/plain").empty());
+  EXPECT_TRUE(Fetch("127.0.0.1/plain").empty());
+  EXPECT_TRUE(Fetch("").empty());
+}
+
+TEST_F(FetchTest, UnreachableStalledAndOversizedGiveNothing) {
+  EXPECT_TRUE(Fetch("http://127.0.0.1:" + std::to_string(LoopbackServer::ClosedPort()) + "/")
+                  .empty());
+  EXPECT_TRUE(Fetch(server_.Url("/stall-head")).empty());
+  EXPECT_TRUE(Fetch(server_.Url("/stall-body")).empty());
+  EXPECT_TRUE(Fetch(server_.Url("/big-length")).empty());
+  EXPECT_TRUE(Fetch(server_.Url("/big-stream")).empty());
+}
+
+TEST_F(FetchTest, ConnectionClosedEarlyKeepsWhatArrived) {
+  EXPECT_EQ(FetchText("/cut"), "only this");
+}
+
+}  // namespace
+}  // namespace qm
