@@ -36,6 +36,35 @@ bool IsPaddedBmp32(const Bytes& bytes) {
   return bit_count == 32 && ReadLe32(bytes, 30) == 0;
 }
 
+// This copy of stb_image writes past its Huffman tables when a JPEG table
+// declares more than 256 codes. Every place its marker reader could take for
+// a table definition (FF C4) is checked the way it reads one; a real JPEG
+// has a few, so data with very many is refused rather than walked.
+constexpr int kMaxTableMarkers = 1000;
+constexpr int kMaxHuffmanCodes = 256;
+
+bool JpegTablesFit(const Bytes& bytes) {
+  if (bytes.empty() || bytes[0] != 0xFF) return true;  // not a JPEG to stb_image
+  auto byte = [&bytes](std::size_t at) -> int { return at < bytes.size() ? bytes[at] : 0; };
+  int markers = 0;
+  for (std::size_t at = 0; at + 1 < bytes.size(); ++at) {
+    if (bytes[at] != 0xFF || bytes[at + 1] != 0xC4) continue;
+    if (++markers > kMaxTableMarkers) return false;
+    std::size_t p = at + 2;
+    long left = (byte(p) << 8 | byte(p + 1)) - 2;
+    p += 2;
+    while (left > 0 && p < bytes.size()) {
+      ++p;  // table class and number
+      int codes = 0;
+      for (int i = 0; i < 16; ++i) codes += byte(p++);
+      if (codes > kMaxHuffmanCodes) return false;
+      p += static_cast<std::size_t>(codes);
+      left -= 17 + codes;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 int DecodeImage(const Bytes& bytes, DecodedImage& out) {
@@ -43,6 +72,7 @@ int DecodeImage(const Bytes& bytes, DecodedImage& out) {
     return kImageInvalidParameter;
   }
   if (!DeclaredSizeAcceptable(bytes)) return kImageOutOfMemory;
+  if (!JpegTablesFit(bytes)) return kImageUnknownFormat;
   int length = static_cast<int>(bytes.size());
   int width = 0, height = 0, channels = 0;
   if (!stbi_info_from_memory(bytes.data(), length, &width, &height, &channels)) {

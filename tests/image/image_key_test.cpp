@@ -215,5 +215,17 @@ TEST_F(SeedCorpusTest, EveryFormatOfOnePictureGivesOneKey) {
   }
 }
 
+TEST_F(SeedCorpusTest, JpegWithAnOverlongHuffmanTableIsRefused) {
+  Bytes jpeg = Read(Folder() / "jpeg_baseline.jpg");
+  for (std::size_t at = 0; at + 21 < jpeg.size(); ++at) {
+    if (jpeg[at] == 0xFF && jpeg[at + 1] == 0xC4) {  // then length, class, 16 counts
+      jpeg[at + 19] = 200;  // codes of lengths 15 and 16: over 256 in one table
+      jpeg[at + 20] = 200;
+      break;
+    }
+  }
+  EXPECT_EQ(ImageKey(jpeg), "00" + kAllOnes);
+}
+
 }  // namespace
 }  // namespace qm
