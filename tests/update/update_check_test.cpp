@@ -1,0 +1,178 @@
+// The start-up check: which files it touches, when it asks for the download
+// address, and how the manifest source behaves when the service misbehaves.
+#include <gtest/gtest.h>
+
+#include "app/update_check.h"
+#include "host/files.h"
+#include "tests/update/loopback_server.h"
+#include "tests/update/update_test_support.h"
+#include "updater/payload.h"
+
+namespace qm {
+namespace {
+
+using test::FileExists;
+using test::IniValue;
+using test::ScratchFolder;
+
+const Text kAddress =
+    "https://example.test/Quillmar.exe#sha256=ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+
+class FakeSource final : public UpdateSource {
+ public:
+  explicit FakeSource(Text version) : version_(std::move(version)) {}
+  Text LatestVersion() override { return version_; }
+  Text DownloadAddress() override {
+    ++address_asked;
+    return kAddress;
+  }
+  int address_asked = 0;
+
+ private:
+  Text version_;
+};
+
+// An archive whose xz.exe is the stand-in program, so a started updater
+// leaves its mark instead of updating anything.
+Bytes StandInArchive() { return test::BuiltFile("stand_in_xz.zip"); }
+
+void PlaceLeftoverAndSettings(const ScratchFolder& folder) {
+  WriteFileBytes(folder.File("Quillmar更新.exe"), {BytesFromText("half a download")});
+  WriteFileBytes(folder.File("gx.ini"), {BytesFromText("[other]\r\nkeep=yes\r\n[gx]\r\nold=kept\r\n")});
+}
+
+TEST(UpdateCheck, SameVersionOnlyRemovesTheLeftover) {
+  ScratchFolder folder;
+  PlaceLeftoverAndSettings(folder);
+  const Bytes settings = ReadFileBytes(folder.File("gx.ini"));
+  FakeSource source("1");
+
+  EXPECT_FALSE(HandOverToUpdater(folder.Path(), source, StandInArchive()));
+  EXPECT_FALSE(FileExists(folder.File("Quillmar更新.exe")));
+  EXPECT_EQ(source.address_asked, 0);
+  EXPECT_EQ(ReadFileBytes(folder.File("gx.ini")), settings);
+  EXPECT_FALSE(FileExists(folder.File("xz.zip")));
+  EXPECT_FALSE(FileExists(folder.File("xz.exe")));
+}
+
+TEST(UpdateCheck, NewerVersionHandsOverToTheUpdater) {
+  ASSERT_FALSE(StandInArchive().empty());
+  // Anything but exactly "1" is a newer release, also what merely looks like 1.
+  for (const Text version : {"2", "", "1 ", "1\r\n", "01"}) {
+    SCOPED_TRACE("version \"" + version + "\"");
+    ScratchFolder folder;
+    PlaceLeftoverAndSettings(folder);
+    FakeSource source(version);
+
+    EXPECT_TRUE(HandOverToUpdater(folder.Path(), source, StandInArchive()));
+    EXPECT_EQ(source.address_asked, 1);
+    EXPECT_FALSE(FileExists(folder.File("Quillmar更新.exe")));
+    EXPECT_EQ(IniValue(folder.File("gx.ini"), "gx", "xz"), kAddress);
+    EXPECT_EQ(IniValue(folder.File("gx.ini"), "gx", "gx"), "1");
+    EXPECT_EQ(IniValue(folder.File("gx.ini"), "gx", "old"), "kept");
+    EXPECT_EQ(IniValue(folder.File("gx.ini"), "other", "keep"), "yes");
+    EXPECT_TRUE(FileExists(folder.File("xz.exe")));
+    EXPECT_FALSE(FileExists(folder.File("xz.zip")));
+    EXPECT_TRUE(test::WaitFor([&] { return test::StartedSizes(folder.Path()).size() == 1; }, 10'000))
+        << "the updater was not started";
+  }
+}
+
+TEST(UpdateCheck, LaterStepsRunWhenEarlierOnesFail) {
+  ScratchFolder folder;
+  FakeSource source("2");
+  // Nothing to unpack and nothing to start: the archive is still removed.
+  EXPECT_TRUE(HandOverToUpdater(folder.Path(), source, BytesFromText("not a zip archive")));
+  EXPECT_EQ(IniValue(folder.File("gx.ini"), "gx", "gx"), "1");
+  EXPECT_FALSE(FileExists(folder.File("xz.zip")));
+  EXPECT_FALSE(FileExists(folder.File("xz.exe")));
+}
+
+TEST(ManifestSource, AnswersFromAWellFormedManifestAskedOnce) {
+  test::LoopbackServer server;
+  server.SetAnswer({200, BytesFromText("2\r\n" + kAddress + "\r\n")});
+  ManifestUpdateSource source(server.Url("/latest.txt"));
+  EXPECT_EQ(source.LatestVersion(), "2");
+  EXPECT_EQ(source.DownloadAddress(), kAddress);
+  EXPECT_EQ(server.Requests(), std::vector<std::string>{"GET /latest.txt HTTP/1.0"});
+}
+
+TEST(ManifestSource, AMisbehavingServiceMeansNoUpdate) {
+  test::LoopbackServer server;
+  struct Case {
+    const char* what;
+    test::Answer answer;
+  };
+  const std::vector<Case> cases = {
+      {"error status", {500, BytesFromText("<html>Internal Server Error</html>")}},
+      {"garbage", {200, BytesFromText("\x89PNG\r\n\x1a\n garbage")}},
+      {"empty", {200, {}}},
+      {"cut short", {200, BytesFromText("2\r\n" + kAddress), 20}},
+      {"too slow", {200, BytesFromText("2\r\n" + kAddress), static_cast<std::size_t>(-1), 20'000}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    server.SetAnswer(c.answer);
+    ManifestUpdateSource source(server.Url("/latest.txt"));
+    EXPECT_EQ(source.LatestVersion(), "1");
+    EXPECT_EQ(source.DownloadAddress(), "");
+  }
+}
+
+TEST(ManifestSource, AnUnreachableServiceMeansNoUpdate) {
+  Text url;
+  {
+    test::LoopbackServer closed_again;
+    url = closed_again.Url("/latest.txt");
+  }
+  ManifestUpdateSource source(url);
+  EXPECT_EQ(source.LatestVersion(), "1");
+}
+
+TEST(UpdaterArchive, IsCarriedAsOneDeflatedXzExe) {
+  const Bytes archive = EmbeddedUpdaterArchive();
+  ASSERT_GT(archive.size(), 30u);
+  // Local file header: signature, method 8 (deflate), name "xz.exe".
+  EXPECT_EQ(Text(archive.begin(), archive.begin() + 4), Text("PK\x03\x04", 4));
+  EXPECT_EQ(archive[8], 8);
+  EXPECT_EQ(Text(archive.begin() + 30, archive.begin() + 36), "xz.exe");
+}
+
+// The whole start-up check as the program runs it, in its own process,
+// with the real updater from the carried archive. The release address
+// cannot be fetched, so the updater reports the failure and starts the
+// installed program again.
+TEST(UpdateCheckProgram, EndsWithCodeZeroAfterStartingTheUpdater) {
+  ScratchFolder folder;
+  ASSERT_TRUE(WriteFileBytes(folder.File("Quillmar.exe"), {test::BuiltFile("stand_in.exe")}));
+  test::LoopbackServer server;
+  server.SetAnswer({200, BytesFromText("2\n" + kAddress + "\n")});
+  const Text probe = "update_check_probe.exe \"" + folder.Path() + "\" " + server.Url("/latest.txt");
+  std::vector<std::wstring> probe_messages;
+  EXPECT_EQ(test::RunAndAnswer(probe, folder.File("update_check_probe.exe"), probe_messages), 0);
+  EXPECT_EQ(IniValue(folder.File("gx.ini"), "gx", "xz"), kAddress);
+  EXPECT_FALSE(FileExists(folder.File("xz.zip")));
+  EXPECT_EQ(ReadFileBytes(folder.File("xz.exe")), test::BuiltFile("xz.exe"));
+
+  const std::vector<std::wstring> messages = test::AnswerMessageBoxes(
+      folder.File("xz.exe"), [&] { return !test::StartedSizes(folder.Path()).empty(); }, 30'000);
+  EXPECT_EQ(test::StartedSizes(folder.Path()).size(), 1u) << "the installed program was not started again";
+  EXPECT_LE(messages.size(), 1u);
+  if (!messages.empty()) {
+    EXPECT_NE(messages[0].find(L"更新失败"), std::wstring::npos);
+  }
+}
+
+TEST(UpdateCheckProgram, ReturnsToStartUpWhenUpToDate) {
+  ScratchFolder folder;
+  test::LoopbackServer server;
+  server.SetAnswer({200, BytesFromText("1\n" + kAddress + "\n")});
+  const Text probe = "update_check_probe.exe \"" + folder.Path() + "\" " + server.Url("/latest.txt");
+  std::vector<std::wstring> messages;
+  EXPECT_EQ(test::RunAndAnswer(probe, folder.File("update_check_probe.exe"), messages), 3);
+  EXPECT_FALSE(FileExists(folder.File("gx.ini")));
+  EXPECT_FALSE(FileExists(folder.File("xz.exe")));
+}
+
+}  // namespace
+}  // namespace qm

@@ -1,0 +1,50 @@
+// Folders, files and processes for the update tests under Wine.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "base/text.h"
+
+namespace qm::test {
+
+// A fresh folder under the temporary folder whose name has a space and
+// Chinese characters, removed again with everything in it.
+class ScratchFolder {
+ public:
+  ScratchFolder();
+  ~ScratchFolder();
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+  const Text& Path() const { return path_; }
+  Text File(const char* name) const { return path_ + "\\" + name; }
+
+ private:
+  Text path_;
+};
+
+// `path` in double quotes, for a command line.
+Text Quoted(const Text& path);
+
+// A file built beside the test executable.
+Bytes BuiltFile(const char* name);
+
+bool FileExists(const Text& path);
+Text IniValue(const Text& file, const char* section, const char* key);
+
+// The sizes the stand-in program wrote each time it was started.
+std::vector<std::string> StartedSizes(const Text& folder);
+bool WaitFor(const std::function<bool()>& done, int timeout_ms);
+
+// Answers with OK every message box of a process whose executable is
+// `image`, until `done()` or the time is up; gives the boxes' texts.
+std::vector<std::wstring> AnswerMessageBoxes(const Text& image, const std::function<bool()>& done,
+                                             int timeout_ms);
+
+// Starts `commandLine` in `folder` and waits for it to end, answering its
+// message boxes; its exit code, or -1 when it could not start or hang.
+int RunAndAnswer(const Text& commandLine, const Text& image, std::vector<std::wstring>& messages);
+
+}  // namespace qm::test

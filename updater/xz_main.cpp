@@ -1,0 +1,109 @@
+// xz.exe: the updater Quillmar hands over to when a newer release exists.
+// It is started from Quillmar's folder, without arguments, while Quillmar
+// ends; the release's address waits in gx.ini beside it.
+#include <windows.h>
+// After windows.h:
+#include <tlhelp32.h>
+
+#include <memory>
+#include <string>
+
+#include "host/encoding.h"
+#include "host/shell.h"
+#include "updater/install.h"
+
+namespace {
+
+constexpr DWORD kWaitForProgramMs = 30'000;
+
+struct HandleCloser {
+  void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using UniqueHandle = std::unique_ptr<void, HandleCloser>;
+
+std::wstring OwnFolder() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      break;
+    }
+    path.resize(path.size() * 2);
+  }
+  const std::size_t slash = path.rfind(L'\\');
+  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+// Quoted, so that a folder with a space in its name cannot make the system
+// try "C:\Program.exe" and the like first.
+qm::Text QuotedCommand(const qm::Text& path) {
+  qm::Text command;
+  command.reserve(path.size() + 2);
+  command += '"';
+  command += path;
+  command += '"';
+  return command;
+}
+
+qm::Text Gbk(const std::wstring& wide) { return qm::GbkFromWide(std::u16string(wide.begin(), wide.end())); }
+
+std::wstring IniValue(const std::wstring& ini, const wchar_t* key) {
+  std::wstring value(4096, L'\0');
+  const DWORD length = GetPrivateProfileStringW(L"gx", key, L"", value.data(),
+                                                static_cast<DWORD>(value.size()), ini.c_str());
+  value.resize(length);
+  return value;
+}
+
+DWORD ParentProcessId() {
+  UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (snapshot.get() == INVALID_HANDLE_VALUE) {
+    snapshot.release();
+    return 0;
+  }
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  const DWORD self = GetCurrentProcessId();
+  for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
+    if (entry.th32ProcessID == self) return entry.th32ParentProcessID;
+  }
+  return 0;
+}
+
+// Quillmar started us and is ending: wait for it, so that its file can be
+// replaced. Only a parent that really is this folder's Quillmar.exe is
+// waited for; otherwise the replacement's own retries cover the moment.
+void WaitForProgramToEnd(const std::wstring& program) {
+  const DWORD parent = ParentProcessId();
+  if (parent == 0) return;
+  UniqueHandle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, parent));
+  if (!process) return;
+  std::wstring image(MAX_PATH * 2, L'\0');
+  DWORD size = static_cast<DWORD>(image.size());
+  if (!QueryFullProcessImageNameW(process.get(), 0, image.data(), &size)) return;
+  image.resize(size);
+  if (CompareStringOrdinal(image.c_str(), -1, program.c_str(), -1, TRUE) != CSTR_EQUAL) return;
+  WaitForSingleObject(process.get(), kWaitForProgramMs);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  const std::wstring folder = OwnFolder();
+  const std::wstring program = folder + L"\\Quillmar.exe";
+  const std::wstring ini = folder + L"\\gx.ini";
+  const std::wstring address = IniValue(ini, L"xz");
+  const bool handed_over = IniValue(ini, L"gx") == L"1";
+
+  WaitForProgramToEnd(program);
+  const bool installed = handed_over && !folder.empty() && qm::InstallRelease(Gbk(folder), Gbk(address));
+  if (!installed) {
+    // Before the program starts again: it would otherwise ask for the
+    // update once more while this message is still up.
+    MessageBoxW(nullptr, L"更新失败，将继续使用当前版本。", L"Quillmar", MB_OK | MB_ICONWARNING);
+  }
+  qm::RunProgram(QuotedCommand(Gbk(program)), false);
+  return installed ? 0 : 1;
+}
