@@ -26,7 +26,12 @@ fs::path HelperPath() {
   return fs::path(self).parent_path() / "host_test_helper.exe";
 }
 
-Text Quoted(const fs::path& path) { return "\"" + GbkPath(path) + "\""; }
+Text Quoted(const fs::path& path) {
+  Text quoted(1, '"');
+  quoted += GbkPath(path);
+  quoted += '"';
+  return quoted;
+}
 
 // Polls: a program started without waiting finishes in its own time.
 bool AppearsWithin(const fs::path& path, std::chrono::seconds limit) {
@@ -48,8 +53,14 @@ std::wstring ShortcutTarget(const fs::path& link_path) {
       FAILED(file->Load(link_path.wstring().c_str(), STGM_READ))) {
     return L"<unreadable>";
   }
+  // The item list is the link's Unicode record of the target; the plain path
+  // field may be kept in the system code page only.
+  PIDLIST_ABSOLUTE item = nullptr;
   wchar_t target[MAX_PATH] = {};
-  link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH);
+  if (FAILED(link->GetIDList(&item)) || !item || !SHGetPathFromIDListW(item, target)) {
+    link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH);
+  }
+  CoTaskMemFree(item);
   return target;
 }
 
@@ -68,7 +79,9 @@ TEST(SpecialFolderPath, KnownFoldersEndInABackslash) {
   }
   for (int kind = kFolderDocuments; kind <= kFolderTemp; ++kind) {
     Text path = SpecialFolderPath(kind);
-    if (!path.empty()) EXPECT_EQ(path.back(), '\\') << kind;
+    if (!path.empty()) {
+      EXPECT_EQ(path.back(), '\\') << kind;
+    }
   }
   EXPECT_EQ(SpecialFolderPath(0), "");
   EXPECT_EQ(SpecialFolderPath(12), "");
