@@ -1,0 +1,485 @@
+// Starts the real Quillmar.exe and works it through its controls, as a
+// user or an automation tool would.
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <mutex>
+
+#include "app/control_ids.h"
+#include "app/usage_texts.h"
+#include "host/loopback_server.h"
+#include "window_driver.h"
+
+namespace qm::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kInitialTip[] = "请粘贴切片代码到上面框中...双击已上传的图片链接框，可清空内容";
+constexpr char kSmartModeTip[] = "请任意选择一张切片图片，以便软件识别图片路径...";
+constexpr char kByNumberModeTip[] = "请认真看上方说明，否则转换失效...";
+constexpr char kPathRecognised[] = "已识别到图片路径，请按说明操作...";
+constexpr char kPathMissing[] = "没有识别到图片路径，请重新选择切片图片（任意选一张）...";
+constexpr char kBusy[] = "正在处理，请稍候...";
+
+fs::path SourcePath(const char* relative) {
+  std::string root = getenv("QM_SOURCE_DIR") ? getenv("QM_SOURCE_DIR") : ".";
+  if (!root.empty() && root[0] == '/') root = "Z:" + root;
+  return (fs::path(root) / fs::path(relative)).make_preferred();
+}
+
+Text ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Text(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+Text Replaced(Text text, const Text& from, const Text& to) {
+  for (std::size_t at = text.find(from); at != Text::npos; at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+  return text;
+}
+
+// A pasted link list: one link per CR LF line.
+Text LinkList(const char* file, int port) {
+  Text links = Replaced(ReadFile(SourcePath(file)), "\r\n", "\n");
+  return Replaced(Replaced(links, "\n", "\r\n"), "@PORT@", std::to_string(port));
+}
+
+// Holds the image server's answers until the test lets them go.
+class Gate {
+ public:
+  void Wait() {
+    std::unique_lock lock(mutex_);
+    opened_.wait(lock, [&] { return open_; });
+  }
+  void Open() {
+    std::lock_guard lock(mutex_);
+    open_ = true;
+    opened_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable opened_;
+  bool open_ = false;
+};
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    static int serial = 0;
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    // A Chinese folder name: every path the program builds must survive it.
+    folder_ = fs::path(temp) / (L"quillmar界面测试-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                               std::to_wstring(++serial));
+    fs::create_directories(folder_);
+    window_ = std::make_unique<QuillmarWindow>();
+    ASSERT_TRUE(window_->Start(folder_.wstring())) << "the main window did not come up";
+  }
+
+  void TearDown() override {
+    window_.reset();  // ends the program, which keeps its folder in use
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+  }
+
+  // Serves examples/shop/uploaded; `gate` (optional) holds every answer.
+  std::unique_ptr<LoopbackServer> ImageServer(Gate* gate = nullptr) {
+    return std::make_unique<LoopbackServer>([gate](const std::string& head, LoopbackServer::Connection& c) {
+      if (gate) gate->Wait();
+      const std::size_t start = head.find(' ') + 1;
+      const std::string path = head.substr(start, head.find(' ', start) - start);
+      const Text body = path.rfind("/uploaded/", 0) == 0 ? ReadFile(SourcePath("examples/shop") / path.substr(1)) : Text();
+      const std::string status = body.empty() ? "404 Not Found" : "200 OK";
+      c.Send("HTTP/1.1 " + status + "\r\nContent-Length: " + std::to_string(body.size()) +
+             "\r\nConnection: close\r\n\r\n" + body);
+    });
+  }
+
+  // The slice images beside the work folder, as the designer's tool wrote them.
+  fs::path CopySliceImages() {
+    const fs::path images = folder_ / "images";
+    fs::copy(SourcePath("examples/shop/images"), images, fs::copy_options::recursive);
+    return images;
+  }
+
+  void ChooseInDialog(const fs::path& file) {
+    window_->PostClick(kIdChooseButton);
+    HWND dialog = window_->WaitForFileDialog();
+    ASSERT_NE(dialog, nullptr);
+    QuillmarWindow::ConfirmFileDialog(dialog, file.wstring());
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }));
+    ASSERT_TRUE(WaitUntil([&] { return window_->StatusText(1) == kPathRecognised; }));
+  }
+
+  void CancelDialog() {
+    window_->PostClick(kIdChooseButton);
+    HWND dialog = window_->WaitForFileDialog();
+    ASSERT_NE(dialog, nullptr);
+    QuillmarWindow::CancelFileDialog(dialog);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }));
+    WaitUntil([&] { return window_->StatusText(1) == kPathMissing || window_->StatusText(1) == kPathRecognised; });
+  }
+
+  void StartSmartRun(int port) {
+    window_->SetText(kIdSliceCodeEdit, ReadFile(SourcePath("examples/shop/slices.html")));
+    ChooseInDialog(CopySliceImages() / L"店铺_02.jpg");
+    window_->SetText(kIdLinkEdit, LinkList("examples/shop/links-smart.txt", port));
+    window_->Click(kIdReplaceButton);
+  }
+
+  fs::path folder_;
+  std::unique_ptr<QuillmarWindow> window_;
+};
+
+struct Expected {
+  int id;
+  int parent;  // 0: the window itself
+  RECT place;  // left, top, right, bottom in the parent
+  const char* window_class;
+  bool visible;
+};
+
+TEST_F(MainWindowTest, FreshStartShowsTheLayoutAndInitialState) {
+  HWND main = window_->Main();
+  RECT outer{};
+  GetWindowRect(main, &outer);
+  EXPECT_EQ(outer.right - outer.left, 650);
+  EXPECT_EQ(outer.bottom - outer.top, 502);
+  EXPECT_EQ(outer.left, (GetSystemMetrics(SM_CXSCREEN) - 650) / 2);
+  EXPECT_EQ(outer.top, (GetSystemMetrics(SM_CYSCREEN) - 502) / 2);
+  wchar_t caption[64] = {};
+  GetWindowTextW(main, caption, 64);
+  EXPECT_EQ(std::wstring(caption), L"Quillmar");
+  const LONG style = GetWindowLongW(main, GWL_STYLE);
+  EXPECT_TRUE(style & WS_SYSMENU);
+  EXPECT_TRUE(style & WS_MINIMIZEBOX);
+  EXPECT_FALSE(style & WS_MAXIMIZEBOX);
+  EXPECT_FALSE(style & WS_THICKFRAME);
+
+  const Expected controls[] = {
+      {kIdSliceCodeGroup, 0, {10, 6, 634, 214}, "Button", true},
+      {kIdSliceCodeEdit, kIdSliceCodeGroup, {12, 19, 612, 192}, "Edit", true},
+      {kIdCommandGroup, 0, {10, 217, 634, 281}, "Button", true},
+      {kIdClearButton, kIdCommandGroup, {14, 18, 70, 50}, "Button", true},
+      {kIdCopyButton, kIdCommandGroup, {86, 19, 142, 51}, "Button", true},
+      {kIdSmartRadio, kIdCommandGroup, {178, 27, 234, 51}, "Button", true},
+      {kIdChooseButton, kIdCommandGroup, {250, 22, 334, 54}, "Button", true},
+      {kIdByNumberRadio, kIdCommandGroup, {362, 27, 418, 51}, "Button", true},
+      {kIdReplaceButton, kIdCommandGroup, {456, 19, 536, 51}, "Button", true},
+      {kIdPreviewButton, kIdCommandGroup, {553, 19, 609, 51}, "Button", true},
+      {kIdLinkGroup, 0, {10, 286, 634, 443}, "Button", true},
+      {kIdLinkEdit, kIdLinkGroup, {11, 18, 611, 144}, "Edit", true},
+      {kIdSmartUsageEdit, kIdSliceCodeGroup, {254, 24, 358, 104}, "Edit", false},
+      {kIdByNumberUsageEdit, 0, {552, 38, 656, 118}, "Edit", false},
+      {kIdPathEdit, kIdSliceCodeGroup, {286, 152, 566, 176}, "Edit", false},
+      {kIdPicture, kIdSliceCodeGroup, {462, 24, 582, 112}, "Static", false},
+      {kIdWorkList, 0, {8, 22, 193, 166}, "SysListView32", false},
+  };
+  for (const Expected& c : controls) {
+    SCOPED_TRACE(c.id);
+    HWND control = window_->Control(c.id);
+    ASSERT_NE(control, nullptr);
+    EXPECT_EQ(GetParent(control), c.parent ? window_->Control(c.parent) : main);
+    const RECT place = window_->PlaceInParent(c.id);
+    EXPECT_EQ(place.left, c.place.left);
+    EXPECT_EQ(place.top, c.place.top);
+    EXPECT_EQ(place.right, c.place.right);
+    EXPECT_EQ(place.bottom, c.place.bottom);
+    wchar_t name[64] = {};
+    GetClassNameW(control, name, 64);
+    EXPECT_EQ(Gbk(name), c.window_class);
+    EXPECT_EQ(window_->IsVisible(c.id), c.visible);
+  }
+
+  EXPECT_EQ(window_->GetText(kIdSliceCodeGroup), "切片代码");
+  EXPECT_EQ(window_->GetText(kIdCommandGroup), "图片路径为");
+  EXPECT_EQ(window_->GetText(kIdLinkGroup), "已上传的图片链接");
+  EXPECT_EQ(window_->GetText(kIdClearButton), "清空 ↑");
+  EXPECT_EQ(window_->GetText(kIdCopyButton), "复制 ↑");
+  EXPECT_EQ(window_->GetText(kIdSmartRadio), "按智能");
+  EXPECT_EQ(window_->GetText(kIdChooseButton), "选择图片路径");
+  EXPECT_EQ(window_->GetText(kIdByNumberRadio), "按序号");
+  EXPECT_EQ(window_->GetText(kIdReplaceButton), "替换并复制");
+  EXPECT_EQ(window_->GetText(kIdPreviewButton), "预览");
+
+  EXPECT_EQ(window_->GetText(kIdSliceCodeEdit), "");
+  EXPECT_EQ(window_->GetText(kIdLinkEdit), kSmartUsageText);
+  EXPECT_EQ(window_->GetText(kIdLinkEdit).size(), 316u);
+  EXPECT_EQ(window_->GetText(kIdSmartUsageEdit), kSmartUsageText);
+  EXPECT_EQ(window_->GetText(kIdByNumberUsageEdit).size(), 336u);
+  EXPECT_EQ(window_->GetText(kIdByNumberUsageEdit), kByNumberUsageText);
+  EXPECT_EQ(window_->GetText(kIdPathEdit), "");
+
+  EXPECT_TRUE(window_->IsChecked(kIdSmartRadio));
+  EXPECT_FALSE(window_->IsChecked(kIdByNumberRadio));
+  EXPECT_FALSE(window_->IsEnabled(kIdReplaceButton));
+  EXPECT_TRUE(window_->IsEnabled(kIdChooseButton));
+  for (int id : {kIdClearButton, kIdCopyButton, kIdPreviewButton, kIdSmartRadio, kIdByNumberRadio}) {
+    EXPECT_TRUE(window_->IsEnabled(id)) << id;
+  }
+
+  EXPECT_EQ(window_->StatusText(0), "提示：");
+  EXPECT_EQ(window_->StatusText(1), kInitialTip);
+  EXPECT_EQ(window_->StatusPartEdges(), (std::vector<int>{50, 650}));
+  const auto columns = window_->WorkListColumns();
+  ASSERT_EQ(columns.size(), 2u);
+  EXPECT_EQ(columns[0].title, "内容");
+  EXPECT_EQ(columns[0].width, 220);
+  EXPECT_EQ(columns[1].title, "1111");
+  EXPECT_EQ(columns[1].width, 220);
+  EXPECT_EQ(window_->WorkListRowCount(), 0);
+  EXPECT_TRUE(window_->Style(kIdWorkList) & LVS_REPORT);
+
+  // Multi-line boxes: vertical scroll bar, wrapping (no horizontal
+  // scrolling), Enter makes a new line; the path box is a plain line.
+  for (int id : {kIdSliceCodeEdit, kIdLinkEdit, kIdSmartUsageEdit, kIdByNumberUsageEdit}) {
+    const LONG edit = window_->Style(id);
+    EXPECT_TRUE(edit & ES_MULTILINE) << id;
+    EXPECT_TRUE(edit & WS_VSCROLL) << id;
+    EXPECT_FALSE(edit & (ES_AUTOHSCROLL | WS_HSCROLL)) << id;
+    EXPECT_TRUE(edit & ES_WANTRETURN) << id;
+    EXPECT_FALSE(edit & ES_READONLY) << id;
+  }
+  EXPECT_FALSE(window_->Style(kIdPathEdit) & ES_MULTILINE);
+
+  for (int id : {kIdSliceCodeEdit, kIdLinkEdit, kIdClearButton, kIdCopyButton, kIdChooseButton,
+                 kIdReplaceButton, kIdPreviewButton}) {
+    EXPECT_TRUE(window_->Style(id) & WS_TABSTOP) << id;
+  }
+  // The radio group is one tab stop, held by the selected box (the
+  // system moves it as the selection changes).
+  EXPECT_TRUE(window_->Style(kIdSmartRadio) & WS_TABSTOP);
+  EXPECT_TRUE(window_->Style(kIdSmartRadio) & WS_GROUP);
+  for (int id : {kIdSliceCodeGroup, kIdCommandGroup, kIdLinkGroup, kIdStatusBar}) {
+    EXPECT_FALSE(window_->Style(id) & WS_TABSTOP) << id;
+  }
+  EXPECT_EQ(window_->Style(kIdSmartRadio) & BS_TYPEMASK, BS_AUTORADIOBUTTON);
+  EXPECT_EQ(window_->Style(kIdByNumberRadio) & BS_TYPEMASK, BS_AUTORADIOBUTTON);
+}
+
+TEST_F(MainWindowTest, ModeBoxesFollowTheEnabledStateRules) {
+  // Links already pasted give way to the by-number instructions.
+  window_->SetText(kIdLinkEdit, "http://example/1.jpg\r\n");
+  window_->Click(kIdByNumberRadio);
+  EXPECT_TRUE(window_->IsChecked(kIdByNumberRadio));
+  EXPECT_FALSE(window_->IsChecked(kIdSmartRadio));
+  EXPECT_FALSE(window_->IsEnabled(kIdChooseButton));
+  EXPECT_TRUE(window_->IsEnabled(kIdReplaceButton));
+  EXPECT_EQ(window_->GetText(kIdLinkEdit), kByNumberUsageText);
+  EXPECT_EQ(window_->StatusText(1), kByNumberModeTip);
+
+  // A path written in ByNumber mode changes neither button.
+  window_->SetText(kIdPathEdit, "C:\\x\\a_01.jpg");
+  window_->SetText(kIdPathEdit, "");
+  EXPECT_TRUE(window_->IsEnabled(kIdReplaceButton));
+  EXPECT_FALSE(window_->IsEnabled(kIdChooseButton));
+
+  window_->Click(kIdSmartRadio);
+  EXPECT_TRUE(window_->IsEnabled(kIdChooseButton));
+  EXPECT_FALSE(window_->IsEnabled(kIdReplaceButton));
+  EXPECT_EQ(window_->GetText(kIdLinkEdit), kSmartUsageText);
+  EXPECT_EQ(window_->StatusText(1), kSmartModeTip);
+
+  // In Smart mode the replace button follows the path box.
+  ChooseInDialog(SourcePath("examples/shop/slices.html"));
+  EXPECT_TRUE(window_->IsEnabled(kIdReplaceButton));
+  EXPECT_TRUE(window_->IsEnabled(kIdChooseButton));
+
+  // Clicking the selected Smart box again empties the path.
+  window_->Click(kIdSmartRadio);
+  EXPECT_EQ(window_->GetText(kIdPathEdit), "");
+  EXPECT_FALSE(window_->IsEnabled(kIdReplaceButton));
+  EXPECT_TRUE(window_->IsEnabled(kIdChooseButton));
+
+  // By-number keeps the path; back in Smart it is emptied again.
+  ChooseInDialog(SourcePath("examples/shop/slices.html"));
+  window_->Click(kIdByNumberRadio);
+  EXPECT_NE(window_->GetText(kIdPathEdit), "");
+  window_->Click(kIdSmartRadio);
+  EXPECT_EQ(window_->GetText(kIdPathEdit), "");
+  EXPECT_FALSE(window_->IsEnabled(kIdReplaceButton));
+}
+
+TEST_F(MainWindowTest, ChoosingTheImagePathKeepsThePreviousChoiceOnCancel) {
+  CancelDialog();
+  EXPECT_EQ(window_->StatusText(1), kPathMissing);
+  EXPECT_EQ(window_->GetText(kIdPathEdit), "");
+  EXPECT_FALSE(window_->IsEnabled(kIdReplaceButton));
+
+  const fs::path chosen = CopySliceImages() / L"店铺_03.jpg";
+  ChooseInDialog(chosen);
+  EXPECT_EQ(window_->GetText(kIdPathEdit), Gbk(chosen.wstring()));
+  EXPECT_TRUE(window_->IsEnabled(kIdReplaceButton));
+
+  // The dialog offers the last choice; Cancel writes it back, and that
+  // write still counts as a change although the text stays the same.
+  EnableWindow(window_->Control(kIdReplaceButton), FALSE);
+  window_->PostClick(kIdChooseButton);
+  HWND dialog = window_->WaitForFileDialog();
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(fs::path(QuillmarWindow::FileDialogName(dialog)).filename(), chosen.filename());
+  QuillmarWindow::CancelFileDialog(dialog);
+  ASSERT_TRUE(WaitUntil([&] { return window_->IsEnabled(kIdReplaceButton); }));
+  EXPECT_EQ(window_->GetText(kIdPathEdit), Gbk(chosen.wstring()));
+  EXPECT_EQ(window_->StatusText(1), kPathRecognised);
+}
+
+TEST_F(MainWindowTest, EveryWriteToThePathBoxRunsItsChangeHandling) {
+  // An empty box written empty again still re-evaluates the button.
+  EnableWindow(window_->Control(kIdReplaceButton), TRUE);
+  CancelDialog();
+  EXPECT_FALSE(window_->IsEnabled(kIdReplaceButton));
+
+  // A change that does not come from the program itself counts too.
+  window_->SetText(kIdPathEdit, "C:\\slices\\a_01.jpg");
+  EXPECT_TRUE(window_->IsEnabled(kIdReplaceButton));
+  window_->SetText(kIdPathEdit, "");
+  EXPECT_FALSE(window_->IsEnabled(kIdReplaceButton));
+}
+
+TEST_F(MainWindowTest, DroppedFileCountsAsChosenInSmartModeOnly) {
+  const fs::path file = CopySliceImages() / L"店铺_01.jpg";
+  window_->Click(kIdByNumberRadio);
+  window_->DropFile(file.wstring());
+  EXPECT_EQ(window_->GetText(kIdPathEdit), "");
+
+  window_->Click(kIdSmartRadio);
+  window_->DropFile(file.wstring());
+  EXPECT_EQ(window_->GetText(kIdPathEdit), Gbk(file.wstring()));
+  EXPECT_EQ(window_->StatusText(1), kPathRecognised);
+  EXPECT_TRUE(window_->IsEnabled(kIdReplaceButton));
+
+  // A folder is no image.
+  window_->Click(kIdSmartRadio);
+  window_->DropFile(folder_.wstring());
+  EXPECT_EQ(window_->GetText(kIdPathEdit), "");
+}
+
+TEST_F(MainWindowTest, ClearCopyAndPreviewWorkOnTheSliceCodeBox) {
+  const Text code = "<table>\r\n<img src=\"images/店铺_01.jpg\">\r\n</table>";
+  window_->SetText(kIdSliceCodeEdit, code);
+  window_->Click(kIdCopyButton);
+  EXPECT_EQ(ClipboardText(), code);
+  EXPECT_EQ(window_->StatusText(1), "已复制...");
+
+  window_->Click(kIdPreviewButton);
+  EXPECT_EQ(ReadFile(folder_ / "yl.html"), code);
+  EXPECT_EQ(window_->StatusText(1), "已打开默认浏览器预览效果，请观察弹出多页...");
+
+  window_->Click(kIdClearButton);
+  EXPECT_EQ(window_->GetText(kIdSliceCodeEdit), "");
+  EXPECT_EQ(window_->StatusText(1), "已清空...");
+
+  // Empty box: the preview file and the clipboard become empty too.
+  window_->Click(kIdPreviewButton);
+  EXPECT_TRUE(fs::exists(folder_ / "yl.html"));
+  EXPECT_EQ(fs::file_size(folder_ / "yl.html"), 0u);
+  window_->Click(kIdCopyButton);
+  EXPECT_EQ(ClipboardText(), "");
+
+  // A double-click anywhere in the link box empties it, silently.
+  window_->DoubleClick(kIdLinkEdit);
+  EXPECT_EQ(window_->GetText(kIdLinkEdit), "");
+  EXPECT_EQ(window_->StatusText(1), "已复制...");
+}
+
+TEST_F(MainWindowTest, SystemMenuSendsOneShortcutToTheDesktop) {
+  wchar_t desktop[MAX_PATH] = {};
+  ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_DESKTOPDIRECTORY, FALSE));
+  const fs::path shortcut = fs::path(desktop) / L"Quillmar.lnk";
+  if (fs::exists(shortcut)) GTEST_SKIP() << "a Quillmar shortcut is already on this desktop";
+
+  SendMessageW(window_->Main(), WM_SYSCOMMAND, kSysCommandDesktopShortcut, 0);
+  SendMessageW(window_->Main(), WM_SYSCOMMAND, kSysCommandDesktopShortcut, 0);
+  EXPECT_TRUE(fs::exists(shortcut));
+  std::size_t shortcuts = 0;
+  for (const auto& entry : fs::directory_iterator(desktop)) {
+    if (entry.path().filename().wstring().rfind(L"Quillmar", 0) == 0) ++shortcuts;
+  }
+  EXPECT_EQ(shortcuts, 1u);
+  std::error_code ignored;
+  fs::remove(shortcut, ignored);
+}
+
+TEST_F(MainWindowTest, ByNumberRunThroughTheWindow) {
+  window_->Click(kIdByNumberRadio);
+  window_->Click(kIdReplaceButton);
+  EXPECT_EQ(window_->StatusText(1), "软件无法识别切片代码，请检查上面的代码是否为切片代码...");
+
+  window_->SetText(kIdSliceCodeEdit, ReadFile(SourcePath("examples/shop/slices.html")));
+  window_->SetText(kIdLinkEdit, LinkList("examples/shop/links-by-number.txt", 8080));
+  window_->Click(kIdReplaceButton);
+  ASSERT_TRUE(WaitUntil([&] { return window_->StatusText(1).rfind("替换完成并已复制...", 0) == 0; }));
+
+  const Text expected = Replaced(ReadFile(SourcePath("examples/shop/expected/by-number.html")), "@PORT@", "8080");
+  EXPECT_EQ(window_->GetText(kIdSliceCodeEdit), expected);
+  EXPECT_EQ(ClipboardText(), expected);
+  EXPECT_EQ(window_->GetText(kIdLinkEdit), ReadFile(SourcePath("examples/shop/expected/by-number-left.txt")));
+}
+
+TEST_F(MainWindowTest, SmartRunThroughTheWindow) {
+  auto server = ImageServer();
+  ASSERT_TRUE(server->ok());
+  StartSmartRun(server->port());
+  ASSERT_TRUE(WaitUntil([&] { return window_->StatusText(1).rfind("处理完成...", 0) == 0; }));
+
+  const std::string port = std::to_string(server->port());
+  const Text expected = Replaced(ReadFile(SourcePath("examples/shop/expected/smart.html")), "@PORT@", port);
+  EXPECT_EQ(window_->GetText(kIdSliceCodeEdit), expected);
+  EXPECT_EQ(ClipboardText(), expected);
+  EXPECT_EQ(window_->GetText(kIdLinkEdit),
+            Replaced(ReadFile(SourcePath("examples/shop/expected/smart-left.txt")), "@PORT@", port));
+  EXPECT_EQ(window_->StatusText(1), "处理完成...共替换了：4 张图片....并已复制处理结果...");
+  // The run empties the path at its end, which disables the button until
+  // the next choice; the hidden helpers stay hidden throughout.
+  EXPECT_EQ(window_->GetText(kIdPathEdit), "");
+  EXPECT_FALSE(window_->IsEnabled(kIdReplaceButton));
+  EXPECT_TRUE(window_->GetText(kIdCommandGroup).rfind("图片路径为:", 0) == 0);
+  for (int id : {kIdPathEdit, kIdPicture, kIdWorkList, kIdSmartUsageEdit, kIdByNumberUsageEdit}) {
+    EXPECT_FALSE(window_->IsVisible(id)) << id;
+  }
+}
+
+TEST_F(MainWindowTest, PressDuringARunIsRefusedAndTheWindowStaysResponsive) {
+  Gate gate;
+  auto server = ImageServer(&gate);
+  ASSERT_TRUE(server->ok());
+  StartSmartRun(server->port());
+  const bool fetching = WaitUntil([&] { return !server->Requests().empty(); });
+  const Text links = window_->GetText(kIdLinkEdit);
+  window_->Click(kIdReplaceButton);
+  const Text status = window_->StatusText(1);
+  // The window answers other commands while the run waits.
+  window_->Click(kIdCopyButton);
+  const Text copied_status = window_->StatusText(1);
+  gate.Open();
+  ASSERT_TRUE(fetching);
+  EXPECT_EQ(status, kBusy);
+  EXPECT_EQ(window_->GetText(kIdLinkEdit), links) << "a refused press changes nothing";
+  EXPECT_EQ(copied_status, "已复制...");
+  ASSERT_TRUE(WaitUntil([&] { return window_->StatusText(1).rfind("处理完成...", 0) == 0; }));
+}
+
+TEST_F(MainWindowTest, ClosingDuringARunEndsTheProgramAtOnce) {
+  Gate gate;
+  auto server = ImageServer(&gate);
+  ASSERT_TRUE(server->ok());
+  StartSmartRun(server->port());
+  const bool fetching = WaitUntil([&] { return !server->Requests().empty(); });
+  PostMessageW(window_->Main(), WM_CLOSE, 0, 0);
+  const bool ended = window_->WaitForExit(30);
+  gate.Open();
+  EXPECT_TRUE(fetching);
+  EXPECT_TRUE(ended) << "the program waited for the run";
+}
+
+}  // namespace
+}  // namespace qm::test
