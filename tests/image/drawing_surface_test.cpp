@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "test_images.h"
+#include "support/test_images.h"
 
 namespace qm {
 namespace {

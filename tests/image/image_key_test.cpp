@@ -8,7 +8,7 @@
 #include <iterator>
 
 #include "image/convert_image.h"
-#include "test_images.h"
+#include "support/test_images.h"
 
 namespace qm {
 namespace {

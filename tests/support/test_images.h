@@ -1,23 +1,47 @@
-// Lossless test images made in code, so expected keys never depend on an
-// encoder.
+// Lossless image files built in memory, so the tests know every pixel.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "base/text.h"
 
 namespace qm::test {
 
-// 0xRRGGBB for each pixel.
-using PixelFunction = std::function<std::uint32_t(int x, int y)>;
+struct Rgba {
+  std::uint8_t r, g, b, a;
+};
 
-// A 24-bit bottom-up BMP.
-Bytes MakeBmp(int width, int height, const PixelFunction& pixel);
+struct Picture {
+  int width = 0;
+  int height = 0;
+  std::vector<Rgba> pixels;  // rows top to bottom
+
+  Rgba At(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
+};
+
+Picture MakePicture(int width, int height, const std::function<Rgba(int x, int y)>& colour);
+
+inline constexpr Rgba kWhite{255, 255, 255, 255};
+inline constexpr Rgba kBlack{0, 0, 0, 255};
+
+// 24-bit rows, or 32-bit BI_RGB rows whose fourth byte is `padding`;
+// bottom-up unless `top_down`.
+Bytes Bmp24(const Picture& picture, bool top_down = false);
+Bytes Bmp32(const Picture& picture, std::uint8_t padding, bool top_down = false);
+
+enum class PngKind { kRgba, kRgb, kRgb16, kGrey, kPalette };
+Bytes Png(const Picture& picture, PngKind kind = PngKind::kRgba);
+// A PNG whose header declares the given size; the pixel data is one row.
+Bytes PngHeaderOnly(std::uint32_t width, std::uint32_t height);
+
+// One frame; pixels with alpha 0 become the transparent colour.
+Bytes Gif(const Picture& picture);
 
 // An image whose 8x8 average-hash pattern is the 64 bits of `pattern`
 // (bit 8*row+column set = bright cell), so different patterns give
-// different keys and equal patterns equal keys.
+// different keys and equal patterns equal keys. Sides are multiples of 8.
 Bytes PatternBmp(int width, int height, std::uint64_t pattern);
 
 }  // namespace qm::test
