@@ -51,11 +51,12 @@ void EditControl::Attach(HWND window) {
   Control::Attach(window);
   // No length limit: 0 asks for the largest the control supports.
   SendMessageW(window, EM_SETLIMITTEXT, 0, 0);
-  SetWindowSubclass(window, SubclassProc, kEditBehaviourSubclass, reinterpret_cast<DWORD_PTR>(this));
+  SetWindowSubclass(window, SubclassProc, kEditBehaviourSubclass,
+                    reinterpret_cast<DWORD_PTR>(this));
 }
 
 LRESULT CALLBACK EditControl::SubclassProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
-                                       UINT_PTR, DWORD_PTR self) {
+                                           UINT_PTR, DWORD_PTR self) {
   auto* box = reinterpret_cast<EditControl*>(self);
   switch (message) {
     case WM_NCDESTROY:
@@ -86,7 +87,7 @@ void GroupControl::Attach(HWND window) {
 }
 
 LRESULT CALLBACK GroupControl::SubclassProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
-                                        UINT_PTR, DWORD_PTR) {
+                                            UINT_PTR, DWORD_PTR) {
   switch (message) {
     case WM_NCDESTROY:
       RemoveWindowSubclass(window, SubclassProc, kGroupForwardSubclass);
@@ -114,14 +115,16 @@ void StatusBarControl::SetPartWidths(int first, int second) const {
 void StatusBarControl::SetPartText(int part, const Text& text) const {
   if (part < 0 || part >= kPartCount) return;
   const std::wstring wide = WideString(text);
-  SendMessageW(window_, SB_SETTEXTW, static_cast<WPARAM>(part), reinterpret_cast<LPARAM>(wide.c_str()));
+  SendMessageW(window_, SB_SETTEXTW, static_cast<WPARAM>(part),
+               reinterpret_cast<LPARAM>(wide.c_str()));
 }
 
 Text StatusBarControl::PartText(int part) const {
   if (part < 0 || part >= kPartCount) return {};
   const LRESULT info = SendMessageW(window_, SB_GETTEXTLENGTHW, static_cast<WPARAM>(part), 0);
   std::wstring text(static_cast<std::size_t>(LOWORD(info)) + 1, L'\0');
-  SendMessageW(window_, SB_GETTEXTW, static_cast<WPARAM>(part), reinterpret_cast<LPARAM>(text.data()));
+  SendMessageW(window_, SB_GETTEXTW, static_cast<WPARAM>(part),
+               reinterpret_cast<LPARAM>(text.data()));
   text.resize(LOWORD(info));
   return GbkString(text);
 }
@@ -132,7 +135,8 @@ void ListViewControl::AddColumn(int index, const Text& title, int width) const {
   column.mask = LVCF_TEXT | LVCF_WIDTH;
   column.cx = width;
   column.pszText = wide.data();
-  SendMessageW(window_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column));
+  SendMessageW(window_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(index),
+               reinterpret_cast<LPARAM>(&column));
 }
 
 void ListViewControl::SetColumnWidth(int index, int width) const {
@@ -158,8 +162,8 @@ Text ListViewControl::Row(int index) const {
     item.iSubItem = 0;
     item.pszText = buffer.data();
     item.cchTextMax = static_cast<int>(buffer.size());
-    const auto copied = static_cast<std::size_t>(
-        SendMessageW(window_, LVM_GETITEMTEXTW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item)));
+    const auto copied = static_cast<std::size_t>(SendMessageW(
+        window_, LVM_GETITEMTEXTW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item)));
     if (copied + 1 < buffer.size()) return GbkString(std::wstring(buffer.data(), copied));
     buffer.resize(buffer.size() * 2);
   }

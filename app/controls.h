@@ -3,9 +3,8 @@
 // the window owns the control windows themselves.
 #pragma once
 
-#include <windows.h>
-
 #include <commctrl.h>
+#include <windows.h>
 
 #include <functional>
 #include <string>
@@ -30,7 +29,9 @@ class Control {
   void SetText(const Text& text) const;
   void Enable(bool enabled) const { EnableWindow(window_, enabled ? TRUE : FALSE); }
   bool IsEnabled() const { return IsWindowEnabled(window_) != FALSE; }
-  void SetFont(HFONT font) const { SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE); }
+  void SetFont(HFONT font) const {
+    SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  }
   void Place(const RECT& rect) const;
 
  protected:

@@ -51,7 +51,8 @@ SIZE ClientSizeForOuter(SIZE outer, DWORD style, DWORD ex_style, UINT dpi) {
 LOGFONTW MessageFont(UINT dpi) {
   NONCLIENTMETRICSW metrics{};
   metrics.cbSize = sizeof(metrics);
-  static const auto for_dpi = User32Function<SystemParametersForDpiFn>("SystemParametersInfoForDpi");
+  static const auto for_dpi =
+      User32Function<SystemParametersForDpiFn>("SystemParametersInfoForDpi");
   if (for_dpi && for_dpi(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0, dpi)) {
     return metrics.lfMessageFont;
   }

@@ -10,7 +10,9 @@ namespace qm {
 inline constexpr UINT kDesignDpi = 96;
 
 UINT WindowDpi(HWND window);
-inline int Scale(int value, UINT dpi) { return MulDiv(value, static_cast<int>(dpi), kDesignDpi); }
+inline int Scale(int value, UINT dpi) {
+  return MulDiv(value, static_cast<int>(dpi), kDesignDpi);
+}
 
 // Outer rectangle size of a window with the given styles whose client area
 // is `client` at `dpi`.

@@ -1,8 +1,7 @@
 // Start-up and shutdown of Quillmar.exe.
+#include <commctrl.h>
 #include <ole2.h>
 #include <windows.h>
-
-#include <commctrl.h>
 
 #include <cstdlib>
 

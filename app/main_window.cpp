@@ -15,7 +15,8 @@
 namespace qm {
 namespace {
 
-constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+constexpr DWORD kWindowStyle =
+    WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kWindowExStyle = 0;
 constexpr SIZE kOuterSize96 = {650, 502};
 
@@ -68,8 +69,8 @@ bool MainWindow::Create(HINSTANCE instance, int show) {
   window_class.hInstance = instance;
   window_class.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
   window_class.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
-                                                      GetSystemMetrics(SM_CXSMICON),
-                                                      GetSystemMetrics(SM_CYSMICON), 0));
+                                                       GetSystemMetrics(SM_CXSMICON),
+                                                       GetSystemMetrics(SM_CYSMICON), 0));
   window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   window_class.lpszClassName = kMainWindowClass;
@@ -121,6 +122,10 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
         return 0;
       }
       break;
+    case WM_SIZE:
+      // The status bar docks itself along the bottom edge when told.
+      SendMessageW(status_bar_.Handle(), WM_SIZE, 0, 0);
+      return 0;
     case WM_DROPFILES:
       OnDropFiles(reinterpret_cast<HDROP>(wparam));
       return 0;
@@ -163,34 +168,43 @@ void MainWindow::OnCreate() {
 
 void MainWindow::CreateControls() {
   HWND w = window_;
-  slice_group_.Attach(CreateControl(w, WC_BUTTONW, kIdSliceCodeGroup, kGroupBox, WS_EX_CONTROLPARENT, "切片代码"));
+  slice_group_.Attach(
+      CreateControl(w, WC_BUTTONW, kIdSliceCodeGroup, kGroupBox, WS_EX_CONTROLPARENT, "切片代码"));
   HWND g1 = slice_group_.Handle();
-  slice_edit_.Attach(CreateControl(g1, WC_EDITW, kIdSliceCodeEdit, WS_VISIBLE | WS_TABSTOP | kMultiLineEdit, 0, ""));
+  slice_edit_.Attach(CreateControl(g1, WC_EDITW, kIdSliceCodeEdit,
+                                   WS_VISIBLE | WS_TABSTOP | kMultiLineEdit, 0, ""));
   // The hidden helpers of the first group box; never shown.
-  smart_usage_.Attach(CreateControl(g1, WC_EDITW, kIdSmartUsageEdit, kMultiLineEdit, 0, kSmartUsageText));
+  smart_usage_.Attach(
+      CreateControl(g1, WC_EDITW, kIdSmartUsageEdit, kMultiLineEdit, 0, kSmartUsageText));
   path_edit_.Attach(CreateControl(g1, WC_EDITW, kIdPathEdit, WS_BORDER | ES_AUTOHSCROLL, 0, ""));
   picture_.Attach(CreateControl(g1, WC_STATICW, kIdPicture, SS_BITMAP, 0, ""));
 
-  command_group_.Attach(CreateControl(w, WC_BUTTONW, kIdCommandGroup, kGroupBox, WS_EX_CONTROLPARENT, "图片路径为"));
+  command_group_.Attach(
+      CreateControl(w, WC_BUTTONW, kIdCommandGroup, kGroupBox, WS_EX_CONTROLPARENT, "图片路径为"));
   HWND g2 = command_group_.Handle();
   clear_button_.Attach(CreateControl(g2, WC_BUTTONW, kIdClearButton, kPushButton, 0, "清空 ↑"));
   copy_button_.Attach(CreateControl(g2, WC_BUTTONW, kIdCopyButton, kPushButton, 0, "复制 ↑"));
   // The two mode boxes form one group: the first starts it, the control
   // after the second starts the next.
   smart_radio_.Attach(CreateControl(g2, WC_BUTTONW, kIdSmartRadio,
-                                    WS_VISIBLE | WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON, 0, "按智能"));
+                                    WS_VISIBLE | WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON, 0,
+                                    "按智能"));
   by_number_radio_.Attach(CreateControl(g2, WC_BUTTONW, kIdByNumberRadio,
                                         WS_VISIBLE | WS_TABSTOP | BS_AUTORADIOBUTTON, 0, "按序号"));
-  choose_button_.Attach(CreateControl(g2, WC_BUTTONW, kIdChooseButton, kPushButton | WS_GROUP, 0, "选择图片路径"));
-  replace_button_.Attach(CreateControl(g2, WC_BUTTONW, kIdReplaceButton, kPushButton | WS_DISABLED, 0, "替换并复制"));
+  choose_button_.Attach(
+      CreateControl(g2, WC_BUTTONW, kIdChooseButton, kPushButton | WS_GROUP, 0, "选择图片路径"));
+  replace_button_.Attach(
+      CreateControl(g2, WC_BUTTONW, kIdReplaceButton, kPushButton | WS_DISABLED, 0, "替换并复制"));
   preview_button_.Attach(CreateControl(g2, WC_BUTTONW, kIdPreviewButton, kPushButton, 0, "预览"));
 
-  link_group_.Attach(CreateControl(w, WC_BUTTONW, kIdLinkGroup, kGroupBox, WS_EX_CONTROLPARENT, "已上传的图片链接"));
+  link_group_.Attach(CreateControl(w, WC_BUTTONW, kIdLinkGroup, kGroupBox, WS_EX_CONTROLPARENT,
+                                   "已上传的图片链接"));
   link_edit_.Attach(CreateControl(link_group_.Handle(), WC_EDITW, kIdLinkEdit,
                                   WS_VISIBLE | WS_TABSTOP | kMultiLineEdit, 0, kSmartUsageText));
   link_edit_.onDoubleClick = [this] { ClearLinkList(); };
 
-  by_number_usage_.Attach(CreateControl(w, WC_EDITW, kIdByNumberUsageEdit, kMultiLineEdit, 0, kByNumberUsageText));
+  by_number_usage_.Attach(
+      CreateControl(w, WC_EDITW, kIdByNumberUsageEdit, kMultiLineEdit, 0, kByNumberUsageText));
   work_list_.Attach(CreateControl(w, WC_LISTVIEWW, kIdWorkList, LVS_REPORT | WS_BORDER, 0, ""));
   work_list_.AddColumn(0, "内容", Scale(kWorkListColumnWidth, dpi_));
   work_list_.AddColumn(1, "1111", Scale(kWorkListColumnWidth, dpi_));
@@ -202,7 +216,8 @@ void MainWindow::CreateControls() {
 
   smart_radio_.Select(true);
 
-  for (const EditControl* edit : {&slice_edit_, &link_edit_, &smart_usage_, &by_number_usage_, &path_edit_}) {
+  for (const EditControl* edit :
+       {&slice_edit_, &link_edit_, &smart_usage_, &by_number_usage_, &path_edit_}) {
     InstallEditFrame(edit->Handle());
   }
   for (const GroupControl* group : {&slice_group_, &command_group_, &link_group_}) {
@@ -242,11 +257,11 @@ void MainWindow::ApplyLayout() const {
       if (!control) control = GetDlgItem(group, place.id);
     }
     SetWindowPos(control, nullptr, Scale(place.x, dpi_), Scale(place.y, dpi_),
-                 Scale(place.width, dpi_), Scale(place.height, dpi_), SWP_NOZORDER | SWP_NOACTIVATE);
+                 Scale(place.width, dpi_), Scale(place.height, dpi_),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
   }
   work_list_.SetColumnWidth(0, Scale(kWorkListColumnWidth, dpi_));
   work_list_.SetColumnWidth(1, Scale(kWorkListColumnWidth, dpi_));
-  // The status bar docks itself along the bottom when told of a size.
   SendMessageW(status_bar_.Handle(), WM_SIZE, 0, 0);
   status_bar_.SetPartWidths(Scale(kStatusLabelWidth, dpi_), Scale(kStatusMessageWidth, dpi_));
 }
@@ -288,14 +303,29 @@ void MainWindow::OnCommand(int id, int code, HWND control) {
   }
   if (code != BN_CLICKED) return;
   switch (id) {
-    case kIdSmartRadio: SelectSmartMode(); break;
-    case kIdByNumberRadio: SelectByNumberMode(); break;
-    case kIdChooseButton: ChooseImagePath(); break;
-    case kIdClearButton: ClearSliceCode(); break;
-    case kIdCopyButton: CopySliceCode(); break;
-    case kIdPreviewButton: PreviewInBrowser(); break;
-    case kIdReplaceButton: ReplaceAndCopy(); break;
-    default: break;
+    case kIdSmartRadio:
+      SelectSmartMode();
+      break;
+    case kIdByNumberRadio:
+      SelectByNumberMode();
+      break;
+    case kIdChooseButton:
+      ChooseImagePath();
+      break;
+    case kIdClearButton:
+      ClearSliceCode();
+      break;
+    case kIdCopyButton:
+      CopySliceCode();
+      break;
+    case kIdPreviewButton:
+      PreviewInBrowser();
+      break;
+    case kIdReplaceButton:
+      ReplaceAndCopy();
+      break;
+    default:
+      break;
   }
 }
 
@@ -322,14 +352,19 @@ void MainWindow::OnDropFiles(HDROP drop) {
 
 const EditControl& MainWindow::Edit(EditBox box) const {
   switch (box) {
-    case EditBox::kSliceCode: return slice_edit_;
-    case EditBox::kLinkList: return link_edit_;
-    case EditBox::kImagePath: break;
+    case EditBox::kSliceCode:
+      return slice_edit_;
+    case EditBox::kLinkList:
+      return link_edit_;
+    case EditBox::kImagePath:
+      break;
   }
   return path_edit_;
 }
 
-Text MainWindow::EditText(EditBox box) const { return Edit(box).GetText(); }
+Text MainWindow::EditText(EditBox box) const {
+  return Edit(box).GetText();
+}
 
 void MainWindow::SetEditText(EditBox box, const Text& text) {
   const EditControl& edit = Edit(box);

@@ -2,9 +2,8 @@
 // DPI, and the commands bound to them.
 #pragma once
 
-#include <windows.h>
-
 #include <shellapi.h>
+#include <windows.h>
 
 #include <memory>
 #include <string>
@@ -85,24 +84,24 @@ class MainWindow {
   Font bold_font_;
   Brush white_brush_;
 
-  GroupControl slice_group_;     // 分组框1
-  EditControl slice_edit_;       // 编辑框1
-  GroupControl command_group_;   // 分组框2
-  Control clear_button_;         // 按钮1
-  Control copy_button_;          // 按钮3
-  RadioControl smart_radio_;     // 单选框1
-  Control choose_button_;        // 超级按钮1
-  RadioControl by_number_radio_; // 单选框2
-  Control replace_button_;       // 按钮2
-  Control preview_button_;       // 按钮4
-  GroupControl link_group_;      // 分组框3
-  EditControl link_edit_;        // 编辑框2
-  StatusBarControl status_bar_;  // 状态条1
-  EditControl smart_usage_;      // 编辑框_按智能说明
-  EditControl by_number_usage_;  // 编辑框_按序号说明
-  EditControl path_edit_;        // 编辑框_路径
-  PictureControl picture_;       // 图片框1
-  ListViewControl work_list_;    // 超级列表框1
+  GroupControl slice_group_;      // 分组框1
+  EditControl slice_edit_;        // 编辑框1
+  GroupControl command_group_;    // 分组框2
+  Control clear_button_;          // 按钮1
+  Control copy_button_;           // 按钮3
+  RadioControl smart_radio_;      // 单选框1
+  Control choose_button_;         // 超级按钮1
+  RadioControl by_number_radio_;  // 单选框2
+  Control replace_button_;        // 按钮2
+  Control preview_button_;        // 按钮4
+  GroupControl link_group_;       // 分组框3
+  EditControl link_edit_;         // 编辑框2
+  StatusBarControl status_bar_;   // 状态条1
+  EditControl smart_usage_;       // 编辑框_按智能说明
+  EditControl by_number_usage_;   // 编辑框_按序号说明
+  EditControl path_edit_;         // 编辑框_路径
+  PictureControl picture_;        // 图片框1
+  ListViewControl work_list_;     // 超级列表框1
 
   // The file-name property of the open-file dialog 通用对话框1: the last
   // confirmed choice, offered again the next time.

@@ -1,7 +1,6 @@
 // The commands of the main window's buttons, mode boxes and menu.
-#include <windows.h>
-
 #include <commdlg.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <vector>
@@ -38,7 +37,8 @@ bool ChooseFile(HWND owner, std::wstring& file_name) {
   dialog.lpstrFile = buffer.data();
   dialog.nMaxFile = static_cast<DWORD>(buffer.size());
   // The program's folder stays the current directory.
-  dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+  dialog.Flags =
+      OFN_EXPLORER | OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
   if (!GetOpenFileNameW(&dialog)) return false;
   file_name = buffer.data();
   return true;
@@ -93,7 +93,9 @@ void MainWindow::ImagePathChanged() {
   replace_button_.Enable(!path_edit_.GetText().empty());
 }
 
-void MainWindow::ClearLinkList() { SetEditText(EditBox::kLinkList, ""); }
+void MainWindow::ClearLinkList() {
+  SetEditText(EditBox::kLinkList, "");
+}
 
 void MainWindow::ClearSliceCode() {
   SetEditText(EditBox::kSliceCode, "");

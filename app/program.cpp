@@ -33,8 +33,12 @@ void EndRoutine() {
 
 }  // namespace
 
-const Text& ProgramFolder() { return program_folder; }
-const Text& ProgramFileName() { return program_file_name; }
+const Text& ProgramFolder() {
+  return program_folder;
+}
+const Text& ProgramFileName() {
+  return program_file_name;
+}
 
 void PrepareRuntime() {
   const std::wstring path = ExecutablePath();

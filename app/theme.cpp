@@ -39,7 +39,8 @@ void PaintGroupBox(HWND window, HDC dc) {
   FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
 
   const auto font = reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0));
-  SelectedObject selected_font(dc, font ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT));
+  SelectedObject selected_font(
+      dc, font ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT));
   TEXTMETRICW metrics{};
   GetTextMetricsW(dc, &metrics);
 

@@ -3,9 +3,8 @@
 // visual styles.
 #pragma once
 
-#include <windows.h>
-
 #include <commctrl.h>
+#include <windows.h>
 
 namespace qm {
 

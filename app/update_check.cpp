@@ -26,7 +26,8 @@ Text QuotedCommand(const Text& path) {
 
 }  // namespace
 
-bool HandOverToUpdater(const Text& programFolder, UpdateSource& source, const Bytes& updaterArchive) {
+bool HandOverToUpdater(const Text& programFolder, UpdateSource& source,
+                       const Bytes& updaterArchive) {
   RemoveFile(programFolder + "\\Quillmar更新.exe");
   if (source.LatestVersion() == kVersionNumber) return false;
 

@@ -77,8 +77,8 @@ class MainWindowTest : public ::testing::Test {
     wchar_t temp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, temp);
     // A Chinese folder name: every path the program builds must survive it.
-    folder_ = fs::path(temp) / (L"quillmar界面测试-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                               std::to_wstring(++serial));
+    folder_ = fs::path(temp) / (L"quillmar界面测试-" + std::to_wstring(GetCurrentProcessId()) +
+                                L"-" + std::to_wstring(++serial));
     fs::create_directories(folder_);
     window_ = std::make_unique<QuillmarWindow>();
     ASSERT_TRUE(window_->Start(folder_.wstring())) << "the main window did not come up";
@@ -92,15 +92,18 @@ class MainWindowTest : public ::testing::Test {
 
   // Serves examples/shop/uploaded; `gate` (optional) holds every answer.
   std::unique_ptr<LoopbackServer> ImageServer(Gate* gate = nullptr) {
-    return std::make_unique<LoopbackServer>([gate](const std::string& head, LoopbackServer::Connection& c) {
-      if (gate) gate->Wait();
-      const std::size_t start = head.find(' ') + 1;
-      const std::string path = head.substr(start, head.find(' ', start) - start);
-      const Text body = path.rfind("/uploaded/", 0) == 0 ? ReadFile(SourcePath("examples/shop") / path.substr(1)) : Text();
-      const std::string status = body.empty() ? "404 Not Found" : "200 OK";
-      c.Send("HTTP/1.1 " + status + "\r\nContent-Length: " + std::to_string(body.size()) +
-             "\r\nConnection: close\r\n\r\n" + body);
-    });
+    return std::make_unique<LoopbackServer>(
+        [gate](const std::string& head, LoopbackServer::Connection& c) {
+          if (gate) gate->Wait();
+          const std::size_t start = head.find(' ') + 1;
+          const std::string path = head.substr(start, head.find(' ', start) - start);
+          const Text body = path.rfind("/uploaded/", 0) == 0
+                                ? ReadFile(SourcePath("examples/shop") / path.substr(1))
+                                : Text();
+          const std::string status = body.empty() ? "404 Not Found" : "200 OK";
+          c.Send("HTTP/1.1 " + status + "\r\nContent-Length: " + std::to_string(body.size()) +
+                 "\r\nConnection: close\r\n\r\n" + body);
+        });
   }
 
   // The slice images beside the work folder, as the designer's tool wrote them.
@@ -125,7 +128,9 @@ class MainWindowTest : public ::testing::Test {
     ASSERT_NE(dialog, nullptr);
     QuillmarWindow::CancelFileDialog(dialog);
     ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }));
-    WaitUntil([&] { return window_->StatusText(1) == kPathMissing || window_->StatusText(1) == kPathRecognised; });
+    WaitUntil([&] {
+      return window_->StatusText(1) == kPathMissing || window_->StatusText(1) == kPathRecognised;
+    });
   }
 
   void StartSmartRun(int port) {
@@ -222,7 +227,8 @@ TEST_F(MainWindowTest, FreshStartShowsTheLayoutAndInitialState) {
   EXPECT_FALSE(window_->IsChecked(kIdByNumberRadio));
   EXPECT_FALSE(window_->IsEnabled(kIdReplaceButton));
   EXPECT_TRUE(window_->IsEnabled(kIdChooseButton));
-  for (int id : {kIdClearButton, kIdCopyButton, kIdPreviewButton, kIdSmartRadio, kIdByNumberRadio}) {
+  for (int id :
+       {kIdClearButton, kIdCopyButton, kIdPreviewButton, kIdSmartRadio, kIdByNumberRadio}) {
     EXPECT_TRUE(window_->IsEnabled(id)) << id;
   }
 
@@ -417,12 +423,15 @@ TEST_F(MainWindowTest, ByNumberRunThroughTheWindow) {
   window_->SetText(kIdSliceCodeEdit, ReadFile(SourcePath("examples/shop/slices.html")));
   window_->SetText(kIdLinkEdit, LinkList("examples/shop/links-by-number.txt", 8080));
   window_->Click(kIdReplaceButton);
-  ASSERT_TRUE(WaitUntil([&] { return window_->StatusText(1).rfind("替换完成并已复制...", 0) == 0; }));
+  ASSERT_TRUE(
+      WaitUntil([&] { return window_->StatusText(1).rfind("替换完成并已复制...", 0) == 0; }));
 
-  const Text expected = Replaced(ReadFile(SourcePath("examples/shop/expected/by-number.html")), "@PORT@", "8080");
+  const Text expected =
+      Replaced(ReadFile(SourcePath("examples/shop/expected/by-number.html")), "@PORT@", "8080");
   EXPECT_EQ(window_->GetText(kIdSliceCodeEdit), expected);
   EXPECT_EQ(ClipboardText(), expected);
-  EXPECT_EQ(window_->GetText(kIdLinkEdit), ReadFile(SourcePath("examples/shop/expected/by-number-left.txt")));
+  EXPECT_EQ(window_->GetText(kIdLinkEdit),
+            ReadFile(SourcePath("examples/shop/expected/by-number-left.txt")));
 }
 
 TEST_F(MainWindowTest, SmartRunThroughTheWindow) {
@@ -432,11 +441,13 @@ TEST_F(MainWindowTest, SmartRunThroughTheWindow) {
   ASSERT_TRUE(WaitUntil([&] { return window_->StatusText(1).rfind("处理完成...", 0) == 0; }));
 
   const std::string port = std::to_string(server->port());
-  const Text expected = Replaced(ReadFile(SourcePath("examples/shop/expected/smart.html")), "@PORT@", port);
+  const Text expected =
+      Replaced(ReadFile(SourcePath("examples/shop/expected/smart.html")), "@PORT@", port);
   EXPECT_EQ(window_->GetText(kIdSliceCodeEdit), expected);
   EXPECT_EQ(ClipboardText(), expected);
-  EXPECT_EQ(window_->GetText(kIdLinkEdit),
-            Replaced(ReadFile(SourcePath("examples/shop/expected/smart-left.txt")), "@PORT@", port));
+  EXPECT_EQ(
+      window_->GetText(kIdLinkEdit),
+      Replaced(ReadFile(SourcePath("examples/shop/expected/smart-left.txt")), "@PORT@", port));
   EXPECT_EQ(window_->StatusText(1), "处理完成...共替换了：4 张图片....并已复制处理结果...");
   // The run empties the path at its end, which disables the button until
   // the next choice; the hidden helpers stay hidden throughout.

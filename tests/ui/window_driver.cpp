@@ -15,7 +15,8 @@ class QuillmarWindow::RemoteBuffer {
  public:
   RemoteBuffer(HANDLE process, std::size_t size)
       : process_(process),
-        address_(VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)) {}
+        address_(VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)) {
+  }
   ~RemoteBuffer() {
     if (address_) VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
   }
@@ -99,7 +100,9 @@ std::wstring Wide(const Text& gbk) {
   return std::wstring(wide.begin(), wide.end());
 }
 
-Text Gbk(const std::wstring& wide) { return GbkFromWide(std::u16string(wide.begin(), wide.end())); }
+Text Gbk(const std::wstring& wide) {
+  return GbkFromWide(std::u16string(wide.begin(), wide.end()));
+}
 
 Text ClipboardText() {
   Text text;
@@ -163,13 +166,16 @@ bool QuillmarWindow::Attach() {
   return process_ != nullptr;
 }
 
-HWND QuillmarWindow::Control(int id) const { return FindDescendant(main_, id); }
+HWND QuillmarWindow::Control(int id) const {
+  return FindDescendant(main_, id);
+}
 
 Text QuillmarWindow::GetText(int id) const {
   HWND control = Control(id);
   const auto length = SendMessageW(control, WM_GETTEXTLENGTH, 0, 0);
   std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-  const auto copied = SendMessageW(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+  const auto copied =
+      SendMessageW(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
   text.resize(static_cast<std::size_t>(copied));
   return Gbk(text);
 }
@@ -179,8 +185,12 @@ void QuillmarWindow::SetText(int id, const Text& text) const {
   SendMessageW(Control(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()));
 }
 
-void QuillmarWindow::Click(int id) const { SendMessageW(Control(id), BM_CLICK, 0, 0); }
-void QuillmarWindow::PostClick(int id) const { PostMessageW(Control(id), BM_CLICK, 0, 0); }
+void QuillmarWindow::Click(int id) const {
+  SendMessageW(Control(id), BM_CLICK, 0, 0);
+}
+void QuillmarWindow::PostClick(int id) const {
+  PostMessageW(Control(id), BM_CLICK, 0, 0);
+}
 
 void QuillmarWindow::DoubleClick(int id) const {
   HWND control = Control(id);
@@ -209,7 +219,8 @@ Text QuillmarWindow::StatusText(int part) const {
 
 std::vector<int> QuillmarWindow::StatusPartEdges() const {
   RemoteBuffer buffer(process_, kRemoteSize);
-  const auto parts = static_cast<int>(SendMessageW(Control(kIdStatusBar), SB_GETPARTS, 16, buffer.Param()));
+  const auto parts =
+      static_cast<int>(SendMessageW(Control(kIdStatusBar), SB_GETPARTS, 16, buffer.Param()));
   std::vector<int> edges(static_cast<std::size_t>(parts));
   buffer.Read(edges.data(), edges.size() * sizeof(int));
   return edges;
