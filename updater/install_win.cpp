@@ -52,7 +52,8 @@ bool PutInPlace(const Text& folder, const Text& download, const InstallOptions& 
   return true;
 }
 
-bool DownloadVerified(const ReleaseAddress& release, const Text& download, const InstallOptions& options) {
+bool DownloadVerified(const ReleaseAddress& release, const Text& download,
+                      const InstallOptions& options) {
   const Bytes body = FetchUrlBytesWithLimits(release.url, options.limits);
   if (body.empty() || Sha256(body) != release.sha256) return false;
   // Read back: a full disk or a meddling scanner must not slip through.
@@ -65,7 +66,8 @@ bool InstallRelease(const Text& folder, const Text& address, const InstallOption
   const std::optional<ReleaseAddress> release = ParseReleaseAddress(address, options.scheme);
   if (!release) return false;
   const Text download = folder + "\\Quillmar更新.exe";
-  if (DownloadVerified(*release, download, options) && PutInPlace(folder, download, options)) return true;
+  if (DownloadVerified(*release, download, options) && PutInPlace(folder, download, options))
+    return true;
   RemoveFile(download);
   return false;
 }

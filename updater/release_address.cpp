@@ -61,7 +61,8 @@ std::optional<ReleaseAddress> ParseReleaseAddress(const Text& address, SchemeRul
   const std::size_t fragment = text.find('#');
   if (fragment == std::string_view::npos) return std::nullopt;
   if (text.compare(fragment, kHashMarker.size(), kHashMarker) != 0) return std::nullopt;
-  const std::optional<Sha256Digest> digest = ParseDigest(text.substr(fragment + kHashMarker.size()));
+  const std::optional<Sha256Digest> digest =
+      ParseDigest(text.substr(fragment + kHashMarker.size()));
   if (!digest) return std::nullopt;
   const std::string_view url = text.substr(0, fragment);
   const std::size_t host_end = url.find_first_of("/?", scheme_length);

@@ -13,7 +13,9 @@ constexpr std::uint32_t kRoundConstants[64] = {
     0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
     0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
 
-constexpr std::uint32_t RotateRight(std::uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
+constexpr std::uint32_t RotateRight(std::uint32_t x, int n) {
+  return (x >> n) | (x << (32 - n));
+}
 
 void CompressBlock(std::array<std::uint32_t, 8>& state, const std::uint8_t* block) {
   std::uint32_t w[64];
@@ -22,8 +24,10 @@ void CompressBlock(std::array<std::uint32_t, 8>& state, const std::uint8_t* bloc
            std::uint32_t{block[4 * i + 2]} << 8 | std::uint32_t{block[4 * i + 3]};
   }
   for (int i = 16; i < 64; ++i) {
-    const std::uint32_t s0 = RotateRight(w[i - 15], 7) ^ RotateRight(w[i - 15], 18) ^ (w[i - 15] >> 3);
-    const std::uint32_t s1 = RotateRight(w[i - 2], 17) ^ RotateRight(w[i - 2], 19) ^ (w[i - 2] >> 10);
+    const std::uint32_t s0 =
+        RotateRight(w[i - 15], 7) ^ RotateRight(w[i - 15], 18) ^ (w[i - 15] >> 3);
+    const std::uint32_t s1 =
+        RotateRight(w[i - 2], 17) ^ RotateRight(w[i - 2], 19) ^ (w[i - 2] >> 10);
     w[i] = w[i - 16] + s0 + w[i - 7] + s1;
   }
   std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
@@ -74,7 +78,8 @@ Sha256Digest Sha256(const Bytes& data) {
 
   Sha256Digest digest{};
   for (int i = 0; i < 8; ++i) {
-    for (int j = 0; j < 4; ++j) digest[4 * i + j] = static_cast<std::uint8_t>(state[i] >> (24 - 8 * j));
+    for (int j = 0; j < 4; ++j)
+      digest[4 * i + j] = static_cast<std::uint8_t>(state[i] >> (24 - 8 * j));
   }
   return digest;
 }

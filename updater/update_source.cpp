@@ -83,7 +83,9 @@ std::optional<UpdateManifest> ParseUpdateManifest(const Bytes& body) {
   return UpdateManifest{Text(lines[0]), address};
 }
 
-Text BuiltInManifestUrl() { return QM_UPDATE_MANIFEST_URL; }
+Text BuiltInManifestUrl() {
+  return QM_UPDATE_MANIFEST_URL;
+}
 
 ManifestUpdateSource::ManifestUpdateSource(Text manifest_url, std::chrono::milliseconds deadline)
     : manifest_url_(std::move(manifest_url)), deadline_(deadline) {}

@@ -47,7 +47,9 @@ qm::Text QuotedCommand(const qm::Text& path) {
   return command;
 }
 
-qm::Text Gbk(const std::wstring& wide) { return qm::GbkFromWide(std::u16string(wide.begin(), wide.end())); }
+qm::Text Gbk(const std::wstring& wide) {
+  return qm::GbkFromWide(std::u16string(wide.begin(), wide.end()));
+}
 
 std::wstring IniValue(const std::wstring& ini, const wchar_t* key) {
   std::wstring value(4096, L'\0');
@@ -66,7 +68,8 @@ DWORD ParentProcessId() {
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof entry;
   const DWORD self = GetCurrentProcessId();
-  for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
+  for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+       more = Process32NextW(snapshot.get(), &entry)) {
     if (entry.th32ProcessID == self) return entry.th32ParentProcessID;
   }
   return 0;
@@ -98,7 +101,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   const bool handed_over = IniValue(ini, L"gx") == L"1";
 
   WaitForProgramToEnd(program);
-  const bool installed = handed_over && !folder.empty() && qm::InstallRelease(Gbk(folder), Gbk(address));
+  const bool installed =
+      handed_over && !folder.empty() && qm::InstallRelease(Gbk(folder), Gbk(address));
   if (!installed) {
     // Before the program starts again: it would otherwise ask for the
     // update once more while this message is still up.

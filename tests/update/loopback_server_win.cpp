@@ -16,7 +16,9 @@ struct WinsockSession {
   }
 };
 
-std::string ReasonText(int status) { return status == 200 ? "OK" : "Status"; }
+std::string ReasonText(int status) {
+  return status == 200 ? "OK" : "Status";
+}
 
 }  // namespace
 
@@ -87,7 +89,8 @@ void LoopbackServer::Respond(std::uintptr_t raw) {
                      "\r\nConnection: close\r\n\r\n";
   send(connection, head.data(), static_cast<int>(head.size()), 0);
   const std::size_t sent = std::min(answer.body.size(), answer.cut_after);
-  if (sent > 0) send(connection, reinterpret_cast<const char*>(answer.body.data()), static_cast<int>(sent), 0);
+  if (sent > 0)
+    send(connection, reinterpret_cast<const char*>(answer.body.data()), static_cast<int>(sent), 0);
   shutdown(connection, SD_SEND);
 }
 

@@ -1,8 +1,9 @@
 // The start-up check: which files it touches, when it asks for the download
 // address, and how the manifest source behaves when the service misbehaves.
+#include "app/update_check.h"
+
 #include <gtest/gtest.h>
 
-#include "app/update_check.h"
 #include "host/files.h"
 #include "tests/update/loopback_server.h"
 #include "tests/update/update_test_support.h"
@@ -16,7 +17,8 @@ using test::IniValue;
 using test::ScratchFolder;
 
 const Text kAddress =
-    "https://example.test/Quillmar.exe#sha256=ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+    "https://example.test/"
+    "Quillmar.exe#sha256=ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
 
 class FakeSource final : public UpdateSource {
  public:
@@ -34,11 +36,14 @@ class FakeSource final : public UpdateSource {
 
 // An archive whose xz.exe is the stand-in program, so a started updater
 // leaves its mark instead of updating anything.
-Bytes StandInArchive() { return test::BuiltFile("stand_in_xz.zip"); }
+Bytes StandInArchive() {
+  return test::BuiltFile("stand_in_xz.zip");
+}
 
 void PlaceLeftoverAndSettings(const ScratchFolder& folder) {
   WriteFileBytes(folder.File("Quillmar更新.exe"), {BytesFromText("half a download")});
-  WriteFileBytes(folder.File("gx.ini"), {BytesFromText("[other]\r\nkeep=yes\r\n[gx]\r\nold=kept\r\n")});
+  WriteFileBytes(folder.File("gx.ini"),
+                 {BytesFromText("[other]\r\nkeep=yes\r\n[gx]\r\nold=kept\r\n")});
 }
 
 TEST(UpdateCheck, SameVersionOnlyRemovesTheLeftover) {
@@ -73,7 +78,8 @@ TEST(UpdateCheck, NewerVersionHandsOverToTheUpdater) {
     EXPECT_EQ(IniValue(folder.File("gx.ini"), "other", "keep"), "yes");
     EXPECT_TRUE(FileExists(folder.File("xz.exe")));
     EXPECT_FALSE(FileExists(folder.File("xz.zip")));
-    EXPECT_TRUE(test::WaitFor([&] { return test::StartedSizes(folder.Path()).size() == 1; }, 10'000))
+    EXPECT_TRUE(
+        test::WaitFor([&] { return test::StartedSizes(folder.Path()).size() == 1; }, 10'000))
         << "the updater was not started";
   }
 }
@@ -147,7 +153,8 @@ TEST(UpdateCheckProgram, EndsWithCodeZeroAfterStartingTheUpdater) {
   ASSERT_TRUE(WriteFileBytes(folder.File("Quillmar.exe"), {test::BuiltFile("stand_in.exe")}));
   test::LoopbackServer server;
   server.SetAnswer({200, BytesFromText("2\n" + kAddress + "\n")});
-  const Text probe = "update_check_probe.exe \"" + folder.Path() + "\" " + server.Url("/latest.txt");
+  const Text probe =
+      "update_check_probe.exe \"" + folder.Path() + "\" " + server.Url("/latest.txt");
   std::vector<std::wstring> probe_messages;
   EXPECT_EQ(test::RunAndAnswer(probe, folder.File("update_check_probe.exe"), probe_messages), 0);
   EXPECT_EQ(IniValue(folder.File("gx.ini"), "gx", "xz"), kAddress);
@@ -156,7 +163,8 @@ TEST(UpdateCheckProgram, EndsWithCodeZeroAfterStartingTheUpdater) {
 
   const std::vector<std::wstring> messages = test::AnswerMessageBoxes(
       folder.File("xz.exe"), [&] { return !test::StartedSizes(folder.Path()).empty(); }, 30'000);
-  EXPECT_EQ(test::StartedSizes(folder.Path()).size(), 1u) << "the installed program was not started again";
+  EXPECT_EQ(test::StartedSizes(folder.Path()).size(), 1u)
+      << "the installed program was not started again";
   EXPECT_LE(messages.size(), 1u);
   if (!messages.empty()) {
     EXPECT_NE(messages[0].find(L"更新失败"), std::wstring::npos);
@@ -167,7 +175,8 @@ TEST(UpdateCheckProgram, ReturnsToStartUpWhenUpToDate) {
   ScratchFolder folder;
   test::LoopbackServer server;
   server.SetAnswer({200, BytesFromText("1\n" + kAddress + "\n")});
-  const Text probe = "update_check_probe.exe \"" + folder.Path() + "\" " + server.Url("/latest.txt");
+  const Text probe =
+      "update_check_probe.exe \"" + folder.Path() + "\" " + server.Url("/latest.txt");
   std::vector<std::wstring> messages;
   EXPECT_EQ(test::RunAndAnswer(probe, folder.File("update_check_probe.exe"), messages), 3);
   EXPECT_FALSE(FileExists(folder.File("gx.ini")));

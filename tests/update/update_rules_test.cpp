@@ -11,10 +11,13 @@ namespace {
 
 const std::string kHashOfAbc = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
 
-Bytes Of(std::string_view text) { return Bytes(text.begin(), text.end()); }
+Bytes Of(std::string_view text) {
+  return Bytes(text.begin(), text.end());
+}
 
 TEST(Sha256, MatchesPublishedVectors) {
-  EXPECT_EQ(HexDigest(Sha256({})), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  EXPECT_EQ(HexDigest(Sha256({})),
+            "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
   EXPECT_EQ(HexDigest(Sha256(Of("abc"))), kHashOfAbc);
   EXPECT_EQ(HexDigest(Sha256(Of("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"))),
             "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
@@ -24,13 +27,17 @@ TEST(Sha256, MatchesPublishedVectors) {
 
 TEST(Sha256, PaddingBoundariesDiffer) {
   // 55, 56 and 64 bytes straddle the one-or-two-last-blocks boundary.
-  EXPECT_EQ(HexDigest(Sha256(Bytes(55, 'a'))), "9f4390f8d30c2dd92ec9f095b65e2b9ae9b0a925a5258e241c9f1e910f734318");
-  EXPECT_EQ(HexDigest(Sha256(Bytes(56, 'a'))), "b35439a4ac6f0948b6d6f9e3c6af0f5f590ce20f1bde7090ef7970686ec6738a");
-  EXPECT_EQ(HexDigest(Sha256(Bytes(64, 'a'))), "ffe054fe7ae0cb6dc65c3af9b61d5209f439851db43d0ba5997337df154668eb");
+  EXPECT_EQ(HexDigest(Sha256(Bytes(55, 'a'))),
+            "9f4390f8d30c2dd92ec9f095b65e2b9ae9b0a925a5258e241c9f1e910f734318");
+  EXPECT_EQ(HexDigest(Sha256(Bytes(56, 'a'))),
+            "b35439a4ac6f0948b6d6f9e3c6af0f5f590ce20f1bde7090ef7970686ec6738a");
+  EXPECT_EQ(HexDigest(Sha256(Bytes(64, 'a'))),
+            "ffe054fe7ae0cb6dc65c3af9b61d5209f439851db43d0ba5997337df154668eb");
 }
 
 TEST(ReleaseAddress, TakesHttpsWithHashAndDropsTheFragment) {
-  const auto address = ParseReleaseAddress("https://example.test/r/Quillmar.exe#sha256=" + kHashOfAbc);
+  const auto address =
+      ParseReleaseAddress("https://example.test/r/Quillmar.exe#sha256=" + kHashOfAbc);
   ASSERT_TRUE(address);
   EXPECT_EQ(address->url, "https://example.test/r/Quillmar.exe");
   EXPECT_EQ(address->sha256, Sha256(Of("abc")));
@@ -43,7 +50,7 @@ TEST(ReleaseAddress, TakesHttpsWithHashAndDropsTheFragment) {
 TEST(ReleaseAddress, RefusesWhatCouldInstallUncheckedCode) {
   const std::string hash = "#sha256=" + kHashOfAbc;
   for (const std::string& bad : {
-           "http://example.test/Quillmar.exe" + hash,       // plain http
+           "http://example.test/Quillmar.exe" + hash,         // plain http
            std::string("https://example.test/Quillmar.exe"),  // no hash
            "https://example.test/Quillmar.exe#sha256=" + kHashOfAbc.substr(1),
            "https://example.test/Quillmar.exe#sha256=" + kHashOfAbc + "0",
@@ -58,12 +65,14 @@ TEST(ReleaseAddress, RefusesWhatCouldInstallUncheckedCode) {
     EXPECT_FALSE(ParseReleaseAddress(bad)) << bad;
   }
   EXPECT_FALSE(ParseReleaseAddress("http://127.0.0.1/Q.exe" + hash));
-  EXPECT_TRUE(ParseReleaseAddress("http://127.0.0.1/Q.exe" + hash, SchemeRule::kAlsoPlainHttpForTests));
+  EXPECT_TRUE(
+      ParseReleaseAddress("http://127.0.0.1/Q.exe" + hash, SchemeRule::kAlsoPlainHttpForTests));
 }
 
 TEST(UpdateManifest, ReadsTwoLinesWithEitherLineBreak) {
   const std::string address = "https://example.test/Quillmar.exe#sha256=" + kHashOfAbc;
-  for (const std::string& body : {"2\n" + address, "2\n" + address + "\n", "2\r\n" + address + "\r\n"}) {
+  for (const std::string& body :
+       {"2\n" + address, "2\n" + address + "\n", "2\r\n" + address + "\r\n"}) {
     const auto manifest = ParseUpdateManifest(Of(body));
     ASSERT_TRUE(manifest) << body;
     EXPECT_EQ(manifest->latest_version, "2");

@@ -15,7 +15,9 @@ std::wstring Wide(const Text& gbk) {
   return std::wstring(wide.begin(), wide.end());
 }
 
-Text Gbk(const std::wstring& wide) { return GbkFromWide(std::u16string(wide.begin(), wide.end())); }
+Text Gbk(const std::wstring& wide) {
+  return GbkFromWide(std::u16string(wide.begin(), wide.end()));
+}
 
 std::wstring ImageOf(DWORD pid) {
   HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
@@ -40,7 +42,8 @@ BOOL CALLBACK CollectBox(HWND window, LPARAM context) {
   if (std::wstring(window_class) != L"#32770" || !IsWindowVisible(window)) return TRUE;
   DWORD pid = 0;
   GetWindowThreadProcessId(window, &pid);
-  if (CompareStringOrdinal(ImageOf(pid).c_str(), -1, search->image.c_str(), -1, TRUE) == CSTR_EQUAL) {
+  if (CompareStringOrdinal(ImageOf(pid).c_str(), -1, search->image.c_str(), -1, TRUE) ==
+      CSTR_EQUAL) {
     search->boxes.push_back(window);
   }
   return TRUE;
@@ -52,8 +55,8 @@ ScratchFolder::ScratchFolder() {
   static std::atomic<int> serial{0};
   wchar_t temp[MAX_PATH];
   GetTempPathW(MAX_PATH, temp);
-  std::wstring folder = std::wstring(temp) + L"Quillmar 更新测试 " + std::to_wstring(GetCurrentProcessId()) +
-                        L"-" + std::to_wstring(serial++);
+  std::wstring folder = std::wstring(temp) + L"Quillmar 更新测试 " +
+                        std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(serial++);
   std::filesystem::remove_all(folder);
   std::filesystem::create_directories(folder);
   path_ = Gbk(folder);
@@ -138,8 +141,8 @@ int RunAndAnswer(const Text& commandLine, const Text& image, std::vector<std::ws
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &process)) {
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
     return -1;
   }
   CloseHandle(process.hThread);

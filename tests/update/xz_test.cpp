@@ -15,7 +15,9 @@ namespace {
 using test::FileExists;
 using test::ScratchFolder;
 
-Bytes Installed() { return test::BuiltFile("stand_in.exe"); }
+Bytes Installed() {
+  return test::BuiltFile("stand_in.exe");
+}
 
 // A different release: the same program with bytes appended, which a
 // Windows executable ignores, so it still runs and reports its own size.
@@ -26,7 +28,9 @@ Bytes NewRelease() {
   return release;
 }
 
-Text HashFragment(const Bytes& bytes) { return "#sha256=" + HexDigest(Sha256(bytes)); }
+Text HashFragment(const Bytes& bytes) {
+  return "#sha256=" + HexDigest(Sha256(bytes));
+}
 
 InstallOptions LoopbackOptions() {
   InstallOptions options;
@@ -48,7 +52,8 @@ TEST(InstallRelease, ReplacesTheProgramWhenTheHashMatches) {
   test::LoopbackServer server;
   server.SetAnswer({200, NewRelease()});
 
-  EXPECT_TRUE(InstallRelease(folder.Path(), server.Url("/r/Quillmar.exe") + HashFragment(NewRelease()),
+  EXPECT_TRUE(InstallRelease(folder.Path(),
+                             server.Url("/r/Quillmar.exe") + HashFragment(NewRelease()),
                              LoopbackOptions()));
   EXPECT_EQ(ReadFileBytes(folder.File("Quillmar.exe")), NewRelease());
   EXPECT_FALSE(FileExists(folder.File("Quillmar更新.exe")));
@@ -74,7 +79,8 @@ TEST(InstallRelease, KeepsTheInstalledProgramOnABadDownload) {
     ScratchFolder folder;
     ASSERT_TRUE(WriteFileBytes(folder.File("Quillmar.exe"), {Installed()}));
     server.SetAnswer(c.answer);
-    EXPECT_FALSE(InstallRelease(folder.Path(), server.Url("/Quillmar.exe") + HashFragment(NewRelease()),
+    EXPECT_FALSE(InstallRelease(folder.Path(),
+                                server.Url("/Quillmar.exe") + HashFragment(NewRelease()),
                                 LoopbackOptions()));
     ExpectUntouched(folder);
   }
@@ -99,14 +105,18 @@ TEST(Updater, RefusesUncheckableAddressesAndRestartsTheInstalledProgram) {
     WriteIniText(folder.File("gx.ini"), "gx", Text("gx"), Text("1"));
 
     std::vector<std::wstring> messages;
-    EXPECT_EQ(test::RunAndAnswer(test::Quoted(folder.File("xz.exe")), folder.File("xz.exe"), messages), 1);
+    EXPECT_EQ(
+        test::RunAndAnswer(test::Quoted(folder.File("xz.exe")), folder.File("xz.exe"), messages),
+        1);
     EXPECT_LE(messages.size(), 1u);
     if (!messages.empty()) {
-    EXPECT_NE(messages[0].find(L"更新失败"), std::wstring::npos);
-  }
+      EXPECT_NE(messages[0].find(L"更新失败"), std::wstring::npos);
+    }
     ExpectUntouched(folder);
-    EXPECT_TRUE(test::WaitFor([&] { return test::StartedSizes(folder.Path()).size() == 1; }, 10'000));
-    EXPECT_EQ(test::StartedSizes(folder.Path()), std::vector<std::string>{std::to_string(Installed().size())});
+    EXPECT_TRUE(
+        test::WaitFor([&] { return test::StartedSizes(folder.Path()).size() == 1; }, 10'000));
+    EXPECT_EQ(test::StartedSizes(folder.Path()),
+              std::vector<std::string>{std::to_string(Installed().size())});
   }
   EXPECT_TRUE(server.Requests().empty());
 }
