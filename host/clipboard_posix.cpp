@@ -3,6 +3,8 @@
 namespace qm {
 
 // The command-line tool writes files; there is no clipboard to fill.
-bool SetClipboardText(const Text&) { return false; }
+bool SetClipboardText(const Text&) {
+  return false;
+}
 
 }  // namespace qm

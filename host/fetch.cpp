@@ -24,6 +24,8 @@ Bytes FetchUrlBytesWithLimits(const Text& url, const FetchLimits& limits) {
   return host_detail::Download(link, limits);
 }
 
-Bytes FetchUrlBytes(const Text& url) { return FetchUrlBytesWithLimits(url, FetchLimits{}); }
+Bytes FetchUrlBytes(const Text& url) {
+  return FetchUrlBytesWithLimits(url, FetchLimits{});
+}
 
 }  // namespace qm

@@ -12,8 +12,8 @@ namespace qm {
 // uses; tests pass smaller ones so that a stalled server costs a second, not
 // half a minute.
 struct FetchLimits {
-  int connect_timeout_ms = 15'000;   // the server must accept within this
-  int stall_timeout_ms = 30'000;     // longest wait for the next byte
+  int connect_timeout_ms = 15'000;  // the server must accept within this
+  int stall_timeout_ms = 30'000;    // longest wait for the next byte
   std::size_t max_body_bytes = std::size_t{64} << 20;
 };
 

@@ -2,6 +2,7 @@
 // After windows.h:
 #include <wininet.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <optional>
@@ -65,7 +66,8 @@ bool SplitUrl(const std::wstring& url, UrlParts& parts) {
   parts.host = take(c.lpszHostName, c.dwHostNameLength);
   parts.user = take(c.lpszUserName, c.dwUserNameLength);
   parts.password = take(c.lpszPassword, c.dwPasswordLength);
-  parts.object = take(c.lpszUrlPath, c.dwUrlPathLength) + take(c.lpszExtraInfo, c.dwExtraInfoLength);
+  parts.object =
+      take(c.lpszUrlPath, c.dwUrlPathLength) + take(c.lpszExtraInfo, c.dwExtraInfoLength);
   if (parts.object.empty()) parts.object = L"/";
   return true;
 }
@@ -111,7 +113,9 @@ std::wstring ResolveLocation(const std::wstring& base, std::wstring location) {
   return combined;
 }
 
-bool IsTimeout(DWORD error) { return error == ERROR_INTERNET_TIMEOUT || error == WSAETIMEDOUT; }
+bool IsTimeout(DWORD error) {
+  return error == ERROR_INTERNET_TIMEOUT || error == WSAETIMEDOUT;
+}
 
 // The body in chunks sized from Content-Length. A timeout or an oversized
 // body gives nothing; any other broken read keeps what arrived.
@@ -147,7 +151,8 @@ Hop Request(HINTERNET root, const std::wstring& url, const FetchLimits& limits) 
   if (!connection) return {};
   // Redirects are followed here rather than by the library, so that each
   // hop gets the same scheme check and limits.
-  DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT;
+  DWORD flags =
+      INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT;
   if (parts.secure) flags |= INTERNET_FLAG_SECURE;
   InternetHandle request(HttpOpenRequestW(connection.get(), L"GET", parts.object.c_str(),
                                           L"HTTP/1.0", nullptr, nullptr, flags, 0));

@@ -37,8 +37,7 @@ bool WriteIniText(const Text& file, const Text& section, const std::optional<Tex
   std::wstring wide_value = value ? Wide(*value) : std::wstring();
   if (key && value) CreateUnicodeFileIfMissing(path);
   return WritePrivateProfileStringW(wide_section.c_str(), key ? wide_key.c_str() : nullptr,
-                                    key && value ? wide_value.c_str() : nullptr,
-                                    path.c_str()) != 0;
+                                    key && value ? wide_value.c_str() : nullptr, path.c_str()) != 0;
 }
 
 }  // namespace qm

@@ -4,7 +4,9 @@
 // result.
 namespace qm {
 
-Text SpecialFolderPath(int) { return {}; }
+Text SpecialFolderPath(int) {
+  return {};
+}
 
 bool CreateShortcut(const Text&, const Text&, const Text&, const Text&, const Text&) {
   return false;
@@ -12,6 +14,8 @@ bool CreateShortcut(const Text&, const Text&, const Text&, const Text&, const Te
 
 void ShellOpen(const Text&) {}
 
-bool RunProgram(const Text&, bool, int) { return false; }
+bool RunProgram(const Text&, bool, int) {
+  return false;
+}
 
 }  // namespace qm

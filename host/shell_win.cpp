@@ -54,8 +54,8 @@ bool QueryFolder(int kind, wchar_t (&buffer)[MAX_PATH + 1]) {
 }
 
 int ShowCommand(int showMode) {
-  static constexpr int kCommands[] = {SW_HIDE,           SW_SHOWNORMAL,      SW_SHOWMINIMIZED,
-                                      SW_SHOWMAXIMIZED,  SW_SHOWNOACTIVATE,  SW_MINIMIZE};
+  static constexpr int kCommands[] = {SW_HIDE,          SW_SHOWNORMAL,     SW_SHOWMINIMIZED,
+                                      SW_SHOWMAXIMIZED, SW_SHOWNOACTIVATE, SW_MINIMIZE};
   if (showMode < 1) showMode = 1;
   if (showMode > 6) showMode = 6;
   return kCommands[showMode - 1];

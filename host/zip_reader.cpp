@@ -37,7 +37,8 @@ std::uint32_t Read32(ByteSpan bytes, std::size_t at) {
 // comment the format allows.
 std::optional<std::size_t> FindEndRecord(ByteSpan archive) {
   if (archive.size() < kEndSize) return std::nullopt;
-  std::size_t lowest = archive.size() - kEndSize > kMaxComment ? archive.size() - kEndSize - kMaxComment : 0;
+  std::size_t lowest =
+      archive.size() - kEndSize > kMaxComment ? archive.size() - kEndSize - kMaxComment : 0;
   for (std::size_t at = archive.size() - kEndSize + 1; at-- > lowest;) {
     if (Read32(archive, at) == kEndSignature) return at;
   }
@@ -97,8 +98,8 @@ class Inflater {
 };
 
 bool IsForbiddenChar(char16_t c) {
-  return c < 0x20 || c == u':' || c == u'<' || c == u'>' || c == u'"' || c == u'|' ||
-         c == u'?' || c == u'*';
+  return c < 0x20 || c == u':' || c == u'<' || c == u'>' || c == u'"' || c == u'|' || c == u'?' ||
+         c == u'*';
 }
 
 bool IsOnlyDotsAndSpaces(std::u16string_view part) {

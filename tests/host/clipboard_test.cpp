@@ -1,8 +1,7 @@
 #include "host/clipboard.h"
 
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <string>
 
@@ -55,8 +54,8 @@ TEST(SetClipboardText, StopsAtTheFirstNul) {
 }
 
 TEST(SetClipboardText, FailsWhileAnotherHolderHasItOpen) {
-  HWND holder = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr,
-                                nullptr);
+  HWND holder =
+      CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
   ASSERT_TRUE(holder);
   ASSERT_TRUE(SetClipboardText("kept"));
   ASSERT_TRUE(OpenClipboard(holder));

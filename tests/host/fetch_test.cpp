@@ -28,7 +28,9 @@ std::string RequestPath(const std::string& head) {
   return head.substr(start, head.find(' ', start) - start);
 }
 
-std::string BigBody() { return std::string(kSmallLimit + 1, 'x'); }
+std::string BigBody() {
+  return std::string(kSmallLimit + 1, 'x');
+}
 
 void Answer(const std::string& head, LoopbackServer::Connection& c) {
   std::string path = RequestPath(head);
@@ -38,7 +40,8 @@ void Answer(const std::string& head, LoopbackServer::Connection& c) {
   } else if (path == "/nolength") {
     c.Send(Response("200 OK", "", "until the connection closes"));
   } else if (path == "/chunked") {
-    c.Send(Response("200 OK", "Transfer-Encoding: chunked\r\n", "5\r\nchunk\r\n6\r\ned bod\r\n1\r\ny\r\n0\r\n\r\n"));
+    c.Send(Response("200 OK", "Transfer-Encoding: chunked\r\n",
+                    "5\r\nchunk\r\n6\r\ned bod\r\n1\r\ny\r\n0\r\n\r\n"));
   } else if (path == "/missing") {
     c.Send(WithLength("404 Not Found", "<html>not here</html>", "Content-Type: text/html\r\n"));
   } else if (path == "/moved") {
@@ -136,8 +139,8 @@ TEST_F(FetchTest, OnlyWebSchemesAreFetchedEvenAfterARedirect) {
 }
 
 TEST_F(FetchTest, UnreachableStalledAndOversizedGiveNothing) {
-  EXPECT_TRUE(Fetch("http://127.0.0.1:" + std::to_string(LoopbackServer::ClosedPort()) + "/")
-                  .empty());
+  EXPECT_TRUE(
+      Fetch("http://127.0.0.1:" + std::to_string(LoopbackServer::ClosedPort()) + "/").empty());
   EXPECT_TRUE(Fetch(server_.Url("/stall-head")).empty());
   EXPECT_TRUE(Fetch(server_.Url("/stall-body")).empty());
   EXPECT_TRUE(Fetch(server_.Url("/big-length")).empty());

@@ -11,7 +11,9 @@ using test::ReadAll;
 using test::ScratchFolder;
 using test::WriteAll;
 
-std::string AsString(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+std::string AsString(const Bytes& bytes) {
+  return std::string(bytes.begin(), bytes.end());
+}
 
 TEST(ReadFileBytes, GivesWholeFileOrNothing) {
   ScratchFolder folder;

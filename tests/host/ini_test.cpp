@@ -1,8 +1,7 @@
 #include "host/ini.h"
 
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include "test_files.h"
 
@@ -11,7 +10,8 @@ namespace {
 
 using test::ScratchFolder;
 
-std::wstring ReadKey(const std::filesystem::path& file, const wchar_t* section, const wchar_t* key) {
+std::wstring ReadKey(const std::filesystem::path& file, const wchar_t* section,
+                     const wchar_t* key) {
   wchar_t buffer[512] = {};
   GetPrivateProfileStringW(section, key, L"<none>", buffer, 512, file.wstring().c_str());
   return buffer;

@@ -20,21 +20,29 @@ namespace {
 
 #ifdef _WIN32
 using Native = SOCKET;
-void CloseSocket(Native s) { closesocket(s); }
+void CloseSocket(Native s) {
+  closesocket(s);
+}
 struct WinsockStart {
   WinsockStart() {
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
   }
 };
-void StartSockets() { static WinsockStart start; }
+void StartSockets() {
+  static WinsockStart start;
+}
 #else
 using Native = int;
-void CloseSocket(Native s) { close(s); }
+void CloseSocket(Native s) {
+  close(s);
+}
 void StartSockets() {}
 #endif
 
-Native AsNative(std::intptr_t s) { return static_cast<Native>(s); }
+Native AsNative(std::intptr_t s) {
+  return static_cast<Native>(s);
+}
 
 // Waits until the socket is readable or `ms` pass.
 bool Readable(Native s, int ms) {

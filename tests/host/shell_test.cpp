@@ -2,10 +2,9 @@
 
 #include <windows.h>
 // After windows.h:
+#include <gtest/gtest.h>
 #include <shlobj.h>
 #include <shobjidl.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <thread>
@@ -128,7 +127,8 @@ TEST(RunProgram, WithoutWaitReturnsWhileAProgramThatNeverIdlesRuns) {
   ScratchFolder folder;
   // Would hang the test for its whole run if RunProgram waited for it.
   EXPECT_TRUE(RunProgram(Quoted(HelperPath()) + " hang 3000", false, 99));
-  EXPECT_TRUE(RunProgram(Quoted(HelperPath()) + " write " + Quoted(folder / "later.txt"), false, -5));
+  EXPECT_TRUE(
+      RunProgram(Quoted(HelperPath()) + " write " + Quoted(folder / "later.txt"), false, -5));
   EXPECT_TRUE(AppearsWithin(folder / "later.txt", std::chrono::seconds(20)));
 }
 

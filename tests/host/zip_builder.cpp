@@ -36,8 +36,8 @@ std::string BuildZip(const std::vector<ZipItem>& items) {
   std::string directory;
   for (const ZipItem& item : items) {
     std::string packed = item.method == 8 ? RawDeflate(item.data) : item.data;
-    std::uint32_t crc = item.crc.value_or(static_cast<std::uint32_t>(
-        crc32(0, reinterpret_cast<const Bytef*>(item.data.data()), static_cast<uInt>(item.data.size()))));
+    std::uint32_t crc = item.crc.value_or(static_cast<std::uint32_t>(crc32(
+        0, reinterpret_cast<const Bytef*>(item.data.data()), static_cast<uInt>(item.data.size()))));
     std::uint32_t size = item.size.value_or(static_cast<std::uint32_t>(item.data.size()));
     auto header = [&](std::string& out, bool central, std::uint32_t offset) {
       Put32(out, central ? 0x02014b50 : 0x04034b50);

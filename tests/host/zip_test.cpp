@@ -84,9 +84,10 @@ TEST_F(ExtractZipTest, FilesWithoutFolderEntriesAndUnicodeNames) {
 }
 
 TEST_F(ExtractZipTest, NamesReachingOutsideStopWithoutWritingThere) {
-  for (const std::string& name : std::vector<std::string>{"../evil.txt", "a/../../evil.txt", "..\\evil.txt", "a\\..\\..\\evil.txt",
-                           "/evil.txt", "\\evil.txt", "C:/evil.txt", "C:evil.txt", "a/.. /evil.txt",
-                           "a/.../evil.txt", "ok/ev:il.txt", std::string("nul\0.txt", 8)}) {
+  for (const std::string& name : std::vector<std::string>{
+           "../evil.txt", "a/../../evil.txt", "..\\evil.txt", "a\\..\\..\\evil.txt", "/evil.txt",
+           "\\evil.txt", "C:/evil.txt", "C:evil.txt", "a/.. /evil.txt", "a/.../evil.txt",
+           "ok/ev:il.txt", std::string("nul\0.txt", 8)}) {
     SCOPED_TRACE(name);
     fs::remove_all(folder_ / "dest");
     EXPECT_EQ(Extract({{.name = "first.txt", .data = "1"}, {.name = name, .data = "evil"}}), 0);
@@ -118,7 +119,8 @@ TEST_F(ExtractZipTest, DamagedEntriesStopAtThatEntry) {
 }
 
 TEST_F(ExtractZipTest, TruncatedOrForeignArchivesGiveZero) {
-  std::string whole = BuildZip({{.name = "one.txt", .data = "1"}, {.name = "two.txt", .data = "2"}});
+  std::string whole =
+      BuildZip({{.name = "one.txt", .data = "1"}, {.name = "two.txt", .data = "2"}});
   std::size_t directory = whole.find("PK\x01\x02");
   ASSERT_NE(directory, std::string::npos);
   // Central directory cut short, with the end record kept.
