@@ -4,11 +4,18 @@
 # decoding and the rest (text work). Usage: smart_run.sh TOOL... (for
 # Windows: build/windows/wine-run build/windows/cli/quillmar-cli.exe).
 set -euo pipefail
+tool=()
+for a in "$@"; do
+  [[ -e "$a" ]] && a=$(realpath "$a")
+  tool+=("$a")
+done
+set -- "${tool[@]}"
 work=$(mktemp -d)
 trap 'kill $server 2>/dev/null; rm -rf "$work"' EXIT
 cd "$work"
 mkdir images uploaded
-convert -size 750x16000 plasma:fractal -seed 7 page.png 2>/dev/null || convert -size 750x16000 gradient: page.png
+# A photo-like texture: blurred noise blown up, so slices differ in content.
+convert -seed 7 -size 75x1600 xc: +noise Random -blur 0x3 -resize '750x16000!' page.png
 {
   printf '<table id="__01" width="750" border="0" cellpadding="0" cellspacing="0">\r\n'
   for i in $(seq -w 1 40); do
