@@ -3,8 +3,9 @@
 // the window owns the control windows themselves.
 #pragma once
 
-#include <commctrl.h>
 #include <windows.h>
+// The Win32 headers below need <windows.h> first.
+#include <commctrl.h>
 
 #include <functional>
 #include <string>

@@ -1,7 +1,8 @@
 // Start-up and shutdown of Quillmar.exe.
+#include <windows.h>
+// The Win32 headers below need <windows.h> first.
 #include <commctrl.h>
 #include <ole2.h>
-#include <windows.h>
 
 #include <cstdlib>
 

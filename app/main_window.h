@@ -2,8 +2,9 @@
 // DPI, and the commands bound to them.
 #pragma once
 
-#include <shellapi.h>
 #include <windows.h>
+// The Win32 headers below need <windows.h> first.
+#include <shellapi.h>
 
 #include <memory>
 #include <string>

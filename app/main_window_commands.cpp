@@ -1,6 +1,7 @@
 // The commands of the main window's buttons, mode boxes and menu.
-#include <commdlg.h>
 #include <windows.h>
+// The Win32 headers below need <windows.h> first.
+#include <commdlg.h>
 
 #include <algorithm>
 #include <vector>

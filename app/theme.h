@@ -3,8 +3,9 @@
 // visual styles.
 #pragma once
 
-#include <commctrl.h>
 #include <windows.h>
+// The Win32 headers below need <windows.h> first.
+#include <commctrl.h>
 
 namespace qm {
 
