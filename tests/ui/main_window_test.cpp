@@ -372,6 +372,13 @@ TEST_F(MainWindowTest, DroppedFileCountsAsChosenInSmartModeOnly) {
 TEST_F(MainWindowTest, ClearCopyAndPreviewWorkOnTheSliceCodeBox) {
   const Text code = "<table>\r\n<img src=\"images/店铺_01.jpg\">\r\n</table>";
   window_->SetText(kIdSliceCodeEdit, code);
+  // Ctrl+A types character 1: it selects the whole text.
+  SendMessageW(window_->Control(kIdSliceCodeEdit), WM_CHAR, 1, 0);
+  const auto selection = SendMessageW(window_->Control(kIdSliceCodeEdit), EM_GETSEL, 0, 0);
+  EXPECT_EQ(LOWORD(selection), 0);
+  EXPECT_EQ(HIWORD(selection), Wide(code).size());
+  EXPECT_EQ(window_->GetText(kIdSliceCodeEdit), code);
+
   window_->Click(kIdCopyButton);
   EXPECT_EQ(ClipboardText(), code);
   EXPECT_EQ(window_->StatusText(1), "已复制...");
