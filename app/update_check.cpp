@@ -6,23 +6,13 @@
 #include "host/ini.h"
 #include "host/shell.h"
 #include "host/zip.h"
+#include "updater/failed_release.h"
 #include "updater/payload.h"
 
 namespace qm {
 namespace {
 
 constexpr char kVersionNumber[] = "1";
-
-// Quoted: unquoted, a folder with a space in its name would let the system
-// try "C:\Program.exe" and the like first.
-Text QuotedCommand(const Text& path) {
-  Text command;
-  command.reserve(path.size() + 2);
-  command += '"';
-  command += path;
-  command += '"';
-  return command;
-}
 
 }  // namespace
 
@@ -32,7 +22,9 @@ bool HandOverToUpdater(const Text& programFolder, UpdateSource& source,
   if (source.LatestVersion() == kVersionNumber) return false;
 
   const Text ini = programFolder + "\\gx.ini";
-  WriteIniText(ini, "gx", Text("xz"), source.DownloadAddress());
+  const Text address = source.DownloadAddress();
+  if (ReleaseFailedToday(ini, address)) return false;
+  WriteIniText(ini, "gx", Text("xz"), address);
   WriteIniText(ini, "gx", Text("gx"), Text("1"));
   const Text archive = programFolder + "\\xz.zip";
   WriteFileBytes(archive, {updaterArchive});

@@ -1,4 +1,4 @@
-// Writing settings into INI files.
+// Settings in INI files.
 #pragma once
 
 #include <optional>
@@ -15,5 +15,9 @@ namespace qm {
 // written. The Linux build has no INI files and gives false.
 bool WriteIniText(const Text& file, const Text& section, const std::optional<Text>& key = {},
                   const std::optional<Text>& value = {});
+
+// The value of `key` in `section`, or the empty text when there is none.
+// The Linux build has no INI files and gives the empty text.
+Text ReadIniText(const Text& file, const Text& section, const Text& key);
 
 }  // namespace qm

@@ -8,4 +8,8 @@ bool WriteIniText(const Text&, const Text&, const std::optional<Text>&,
   return false;
 }
 
+Text ReadIniText(const Text&, const Text&, const Text&) {
+  return {};
+}
+
 }  // namespace qm

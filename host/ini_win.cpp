@@ -40,4 +40,16 @@ bool WriteIniText(const Text& file, const Text& section, const std::optional<Tex
                                     key && value ? wide_value.c_str() : nullptr, path.c_str()) != 0;
 }
 
+Text ReadIniText(const Text& file, const Text& section, const Text& key) {
+  if (file.empty() || section.empty() || key.empty()) return {};
+  std::wstring path = Wide(file);
+  std::wstring wide_section = Wide(section);
+  std::wstring wide_key = Wide(key);
+  std::wstring value(4096, L'\0');
+  DWORD length = GetPrivateProfileStringW(wide_section.c_str(), wide_key.c_str(), L"", value.data(),
+                                          static_cast<DWORD>(value.size()), path.c_str());
+  value.resize(length);
+  return GbkFromWide(std::u16string(value.begin(), value.end()));
+}
+
 }  // namespace qm

@@ -9,7 +9,9 @@
 #include <string>
 
 #include "host/encoding.h"
+#include "host/ini.h"
 #include "host/shell.h"
+#include "updater/failed_release.h"
 #include "updater/install.h"
 
 namespace {
@@ -36,27 +38,8 @@ std::wstring OwnFolder() {
   return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }
 
-// Quoted, so that a folder with a space in its name cannot make the system
-// try "C:\Program.exe" and the like first.
-qm::Text QuotedCommand(const qm::Text& path) {
-  qm::Text command;
-  command.reserve(path.size() + 2);
-  command += '"';
-  command += path;
-  command += '"';
-  return command;
-}
-
 qm::Text Gbk(const std::wstring& wide) {
   return qm::GbkFromWide(std::u16string(wide.begin(), wide.end()));
-}
-
-std::wstring IniValue(const std::wstring& ini, const wchar_t* key) {
-  std::wstring value(4096, L'\0');
-  const DWORD length = GetPrivateProfileStringW(L"gx", key, L"", value.data(),
-                                                static_cast<DWORD>(value.size()), ini.c_str());
-  value.resize(length);
-  return value;
 }
 
 DWORD ParentProcessId() {
@@ -96,18 +79,20 @@ void WaitForProgramToEnd(const std::wstring& program) {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   const std::wstring folder = OwnFolder();
   const std::wstring program = folder + L"\\Quillmar.exe";
-  const std::wstring ini = folder + L"\\gx.ini";
-  const std::wstring address = IniValue(ini, L"xz");
-  const bool handed_over = IniValue(ini, L"gx") == L"1";
+  const qm::Text ini = Gbk(folder + L"\\gx.ini");
+  const qm::Text address = qm::ReadIniText(ini, "gx", "xz");
+  const bool handed_over = qm::ReadIniText(ini, "gx", "gx") == "1";
 
   WaitForProgramToEnd(program);
-  const bool installed =
-      handed_over && !folder.empty() && qm::InstallRelease(Gbk(folder), Gbk(address));
-  if (!installed) {
+  const bool installed = handed_over && !folder.empty() && qm::InstallRelease(Gbk(folder), address);
+  if (installed) {
+    qm::ForgetFailedRelease(ini);
+  } else {
+    qm::RecordFailedRelease(ini, address);
     // Before the program starts again: it would otherwise ask for the
     // update once more while this message is still up.
     MessageBoxW(nullptr, L"更新失败，将继续使用当前版本。", L"Quillmar", MB_OK | MB_ICONWARNING);
   }
-  qm::RunProgram(QuotedCommand(Gbk(program)), false);
+  qm::RunProgram(qm::QuotedCommand(Gbk(program)), false);
   return installed ? 0 : 1;
 }

@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include "host/files.h"
+#include "host/ini.h"
 #include "tests/update/loopback_server.h"
 #include "tests/update/update_test_support.h"
+#include "updater/failed_release.h"
 #include "updater/payload.h"
 
 namespace qm {
@@ -92,6 +94,21 @@ TEST(UpdateCheck, LaterStepsRunWhenEarlierOnesFail) {
   EXPECT_EQ(IniValue(folder.File("gx.ini"), "gx", "gx"), "1");
   EXPECT_FALSE(FileExists(folder.File("xz.zip")));
   EXPECT_FALSE(FileExists(folder.File("xz.exe")));
+}
+
+TEST(UpdateCheck, AReleaseThatFailedTodayIsNotHandedOverAgain) {
+  ScratchFolder folder;
+  FakeSource source("2");
+  RecordFailedRelease(folder.File("gx.ini"), kAddress);
+  EXPECT_FALSE(HandOverToUpdater(folder.Path(), source, StandInArchive()));
+  EXPECT_EQ(source.address_asked, 1);
+  EXPECT_FALSE(FileExists(folder.File("xz.exe")));
+
+  // Another day, or another release, is tried again.
+  WriteIniText(folder.File("gx.ini"), "gx", Text("failedon"), Text("20000101"));
+  EXPECT_TRUE(HandOverToUpdater(folder.Path(), source, StandInArchive()));
+  RecordFailedRelease(folder.File("gx.ini"), kAddress + "0");
+  EXPECT_TRUE(HandOverToUpdater(folder.Path(), source, StandInArchive()));
 }
 
 TEST(ManifestSource, AnswersFromAWellFormedManifestAskedOnce) {

@@ -6,6 +6,7 @@
 #include "host/ini.h"
 #include "tests/update/loopback_server.h"
 #include "tests/update/update_test_support.h"
+#include "updater/failed_release.h"
 #include "updater/install.h"
 #include "updater/sha256.h"
 
@@ -113,6 +114,8 @@ TEST(Updater, RefusesUncheckableAddressesAndRestartsTheInstalledProgram) {
       EXPECT_NE(messages[0].find(L"更新失败"), std::wstring::npos);
     }
     ExpectUntouched(folder);
+    EXPECT_TRUE(ReleaseFailedToday(folder.File("gx.ini"), address))
+        << "the next start must not hand over to the same release again today";
     EXPECT_TRUE(
         test::WaitFor([&] { return test::StartedSizes(folder.Path()).size() == 1; }, 10'000));
     EXPECT_EQ(test::StartedSizes(folder.Path()),
