@@ -14,15 +14,11 @@ constexpr char kFailedOnKey[] = "failedon";
 }  // namespace
 
 Text TodayStamp() {
+  // Only start-up and the updater's last step ask, each on its one thread.
   std::time_t now = std::time(nullptr);
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &now);
-#else
-  localtime_r(&now, &local);
-#endif
-  char stamp[16];
-  std::strftime(stamp, sizeof stamp, "%Y%m%d", &local);
+  const std::tm* local = std::localtime(&now);
+  char stamp[16] = "";
+  if (local) std::strftime(stamp, sizeof stamp, "%Y%m%d", local);
   return stamp;
 }
 

@@ -1,0 +1,7 @@
+#include "support/platform.h"
+
+namespace qm::test {
+
+bool RunningUnderWine() { return false; }
+
+}  // namespace qm::test
