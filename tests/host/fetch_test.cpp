@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "loopback_server.h"
+#include "support/loopback_server.h"
 
 namespace qm {
 namespace {

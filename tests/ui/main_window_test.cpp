@@ -12,7 +12,7 @@
 
 #include "app/control_ids.h"
 #include "app/usage_texts.h"
-#include "host/loopback_server.h"
+#include "support/loopback_server.h"
 #include "window_driver.h"
 
 namespace qm::test {

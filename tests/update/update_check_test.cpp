@@ -6,7 +6,7 @@
 
 #include "host/files.h"
 #include "host/ini.h"
-#include "tests/update/loopback_server.h"
+#include "tests/update/answer_server.h"
 #include "tests/update/update_test_support.h"
 #include "updater/failed_release.h"
 #include "updater/payload.h"
@@ -112,7 +112,7 @@ TEST(UpdateCheck, AReleaseThatFailedTodayIsNotHandedOverAgain) {
 }
 
 TEST(ManifestSource, AnswersFromAWellFormedManifestAskedOnce) {
-  test::LoopbackServer server;
+  test::AnswerServer server;
   server.SetAnswer({200, BytesFromText("2\r\n" + kAddress + "\r\n")});
   ManifestUpdateSource source(server.Url("/latest.txt"));
   EXPECT_EQ(source.LatestVersion(), "2");
@@ -121,7 +121,7 @@ TEST(ManifestSource, AnswersFromAWellFormedManifestAskedOnce) {
 }
 
 TEST(ManifestSource, AMisbehavingServiceMeansNoUpdate) {
-  test::LoopbackServer server;
+  test::AnswerServer server;
   struct Case {
     const char* what;
     test::Answer answer;
@@ -145,7 +145,7 @@ TEST(ManifestSource, AMisbehavingServiceMeansNoUpdate) {
 TEST(ManifestSource, AnUnreachableServiceMeansNoUpdate) {
   Text url;
   {
-    test::LoopbackServer closed_again;
+    test::AnswerServer closed_again;
     url = closed_again.Url("/latest.txt");
   }
   ManifestUpdateSource source(url);
@@ -168,7 +168,7 @@ TEST(UpdaterArchive, IsCarriedAsOneDeflatedXzExe) {
 TEST(UpdateCheckProgram, EndsWithCodeZeroAfterStartingTheUpdater) {
   ScratchFolder folder;
   ASSERT_TRUE(WriteFileBytes(folder.File("Quillmar.exe"), {test::BuiltFile("stand_in.exe")}));
-  test::LoopbackServer server;
+  test::AnswerServer server;
   server.SetAnswer({200, BytesFromText("2\n" + kAddress + "\n")});
   const Text probe =
       "update_check_probe.exe \"" + folder.Path() + "\" " + server.Url("/latest.txt");
@@ -190,7 +190,7 @@ TEST(UpdateCheckProgram, EndsWithCodeZeroAfterStartingTheUpdater) {
 
 TEST(UpdateCheckProgram, ReturnsToStartUpWhenUpToDate) {
   ScratchFolder folder;
-  test::LoopbackServer server;
+  test::AnswerServer server;
   server.SetAnswer({200, BytesFromText("1\n" + kAddress + "\n")});
   const Text probe =
       "update_check_probe.exe \"" + folder.Path() + "\" " + server.Url("/latest.txt");

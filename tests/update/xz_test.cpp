@@ -4,7 +4,7 @@
 
 #include "host/files.h"
 #include "host/ini.h"
-#include "tests/update/loopback_server.h"
+#include "tests/update/answer_server.h"
 #include "tests/update/update_test_support.h"
 #include "updater/failed_release.h"
 #include "updater/install.h"
@@ -50,7 +50,7 @@ void ExpectUntouched(const ScratchFolder& folder) {
 TEST(InstallRelease, ReplacesTheProgramWhenTheHashMatches) {
   ScratchFolder folder;
   ASSERT_TRUE(WriteFileBytes(folder.File("Quillmar.exe"), {Installed()}));
-  test::LoopbackServer server;
+  test::AnswerServer server;
   server.SetAnswer({200, NewRelease()});
 
   EXPECT_TRUE(InstallRelease(folder.Path(),
@@ -74,7 +74,7 @@ TEST(InstallRelease, KeepsTheInstalledProgramOnABadDownload) {
       {"error page", {404, BytesFromText("<html>not found</html>")}},
       {"empty", {200, {}}},
   };
-  test::LoopbackServer server;
+  test::AnswerServer server;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     ScratchFolder folder;
@@ -90,7 +90,7 @@ TEST(InstallRelease, KeepsTheInstalledProgramOnABadDownload) {
 // The real updater, as the program leaves it: gx.ini beside it, no
 // arguments. Addresses it must refuse are never even asked for.
 TEST(Updater, RefusesUncheckableAddressesAndRestartsTheInstalledProgram) {
-  test::LoopbackServer server;
+  test::AnswerServer server;
   server.SetAnswer({200, NewRelease()});
   const Text https_port = server.Url("/Quillmar.exe").replace(0, 4, "https");
   for (const Text& address : {

@@ -1,14 +1,14 @@
-// A small HTTP server on 127.0.0.1 for the update tests: one answer, set by
+// The update tests' view of the shared loopback server: one answer, set by
 // the test, for every request.
 #pragma once
 
-#include <atomic>
+#include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "base/text.h"
+#include "support/loopback_server.h"
 
 namespace qm::test {
 
@@ -21,30 +21,22 @@ struct Answer {
   int delay_ms = 0;
 };
 
-class LoopbackServer {
+class AnswerServer {
  public:
-  LoopbackServer();
-  ~LoopbackServer();
-  LoopbackServer(const LoopbackServer&) = delete;
-  LoopbackServer& operator=(const LoopbackServer&) = delete;
+  AnswerServer();
 
   void SetAnswer(Answer answer);
   // "http://127.0.0.1:<port>" followed by `path`.
-  Text Url(const std::string& path) const;
+  Text Url(const std::string& path) const { return server_.Url(path); }
   // Request lines received so far ("GET /path HTTP/1.0").
   std::vector<std::string> Requests();
 
  private:
-  void Serve();
-  void Respond(std::uintptr_t connection);
+  void Respond(LoopbackServer::Connection& connection);
 
-  std::uintptr_t listener_;
-  int port_ = 0;
-  std::atomic<bool> stopping_{false};
   std::mutex lock_;
   Answer answer_;
-  std::vector<std::string> requests_;
-  std::thread thread_;
+  LoopbackServer server_;  // last: its threads use the members above
 };
 
 }  // namespace qm::test
