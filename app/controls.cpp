@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "host/encoding.h"
+#include "host/wide_text.h"
 
 namespace qm {
 namespace {
@@ -12,15 +13,6 @@ constexpr UINT_PTR kGroupForwardSubclass = 0x5141'0011;
 constexpr WPARAM kCtrlA = 0x01;  // the character Ctrl+A types
 
 }  // namespace
-
-std::wstring WideString(const Text& gbk) {
-  const std::u16string wide = WideFromGbk(gbk);
-  return std::wstring(wide.begin(), wide.end());
-}
-
-Text GbkString(const std::wstring& wide) {
-  return GbkFromWide(std::u16string(wide.begin(), wide.end()));
-}
 
 HWND CreateControl(HWND parent, const wchar_t* window_class, int id, DWORD style, DWORD ex_style,
                    const Text& text) {

@@ -11,15 +11,13 @@
 #include <string>
 
 #include "base/text.h"
+#include "host/wide_text.h"
 
 namespace qm {
 
 // Creates a child control; `text` is GBK.
 HWND CreateControl(HWND parent, const wchar_t* window_class, int id, DWORD style, DWORD ex_style,
                    const Text& text);
-
-std::wstring WideString(const Text& gbk);
-Text GbkString(const std::wstring& wide);
 
 class Control {
  public:

@@ -30,6 +30,18 @@ constexpr std::size_t CharLength(std::string_view text, std::size_t at) {
   return IsLeadByte(static_cast<unsigned char>(text[at])) ? 2 : 1;
 }
 
+// Whether `text` begins with `lowerPrefix`, A-Z folded to a-z in `text`
+// (the prefix is written in lower case): for link schemes.
+constexpr bool StartsWithNoCase(std::string_view text, std::string_view lowerPrefix) {
+  if (text.size() < lowerPrefix.size()) return false;
+  for (std::size_t i = 0; i < lowerPrefix.size(); ++i) {
+    char c = text[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != lowerPrefix[i]) return false;
+  }
+  return true;
+}
+
 inline Bytes BytesFromText(std::string_view text) {
   return Bytes(text.begin(), text.end());
 }

@@ -184,7 +184,7 @@ int Replace(const std::vector<std::string>& args) {
 }
 
 bool IsWebLink(const Text& argument) {
-  return FindFolded(argument, "http://") == 1 || FindFolded(argument, "https://") == 1;
+  return StartsWithNoCase(argument, "http://") || StartsWithNoCase(argument, "https://");
 }
 
 int Keys(const std::vector<std::string>& args) {

@@ -9,7 +9,8 @@ constexpr UINT kGbkCodePage = 936;
 
 std::u16string WideFromGbk(std::string_view gbk) {
   if (gbk.empty()) return {};
-  int n = MultiByteToWideChar(kGbkCodePage, 0, gbk.data(), static_cast<int>(gbk.size()), nullptr, 0);
+  int n =
+      MultiByteToWideChar(kGbkCodePage, 0, gbk.data(), static_cast<int>(gbk.size()), nullptr, 0);
   if (n <= 0) return {};
   std::u16string out(static_cast<std::size_t>(n), u'\0');
   MultiByteToWideChar(kGbkCodePage, 0, gbk.data(), static_cast<int>(gbk.size()),

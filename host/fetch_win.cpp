@@ -10,6 +10,7 @@
 
 #include "host/encoding.h"
 #include "host/fetch_detail.h"
+#include "host/wide_text.h"
 
 namespace qm::host_detail {
 namespace {
@@ -22,17 +23,12 @@ struct InternetCloser {
 };
 using InternetHandle = std::unique_ptr<void, InternetCloser>;
 
-std::wstring Wide(std::string_view text) {
-  std::u16string wide = WideFromGbk(text);
-  return std::wstring(wide.begin(), wide.end());
-}
-
 // One root handle for the process, opened by the first download and kept.
 // Two threads may race to open it; the loser closes its spare.
 HINTERNET RootHandle() {
   static std::atomic<HINTERNET> root{nullptr};
   if (HINTERNET existing = root.load()) return existing;
-  std::wstring agent = Wide(kFetchAgent);
+  std::wstring agent = WideString(kFetchAgent);
   HINTERNET opened = InternetOpenW(agent.c_str(), INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
   if (!opened) return nullptr;
   HINTERNET expected = nullptr;
@@ -176,7 +172,7 @@ Hop Request(HINTERNET root, const std::wstring& url, const FetchLimits& limits) 
 Bytes Download(const Text& url, const FetchLimits& limits) {
   HINTERNET root = RootHandle();
   if (!root) return {};
-  std::wstring current = Wide(url);
+  std::wstring current = WideString(url);
   for (int hop = 0; hop <= kMaxRedirects; ++hop) {
     Hop result = Request(root, current, limits);
     if (result.body) return std::move(*result.body);

@@ -7,14 +7,10 @@
 #include "host/encoding.h"
 #include "host/file_system.h"
 #include "host/files.h"
+#include "host/wide_text.h"
 
 namespace qm {
 namespace {
-
-std::wstring WidePath(const Text& path) {
-  std::u16string wide = WideFromGbk(path);
-  return std::wstring(wide.begin(), wide.end());
-}
 
 struct HandleCloser {
   using pointer = HANDLE;
@@ -49,7 +45,7 @@ bool WriteAll(HANDLE file, const Bytes& block) {
 
 Bytes ReadFileBytes(const Text& path) {
   if (path.empty()) return {};
-  FileHandle file = OpenFile(WidePath(path), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+  FileHandle file = OpenFile(WideString(path), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
   if (!file) return {};
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0 || size.QuadPart > MAXDWORD) {
@@ -66,7 +62,7 @@ Bytes ReadFileBytes(const Text& path) {
 
 bool WriteFileBytes(const Text& path, const std::vector<Bytes>& blocks) {
   if (path.empty()) return false;
-  FileHandle file = OpenFile(WidePath(path), GENERIC_WRITE, 0, CREATE_ALWAYS);
+  FileHandle file = OpenFile(WideString(path), GENERIC_WRITE, 0, CREATE_ALWAYS);
   if (!file) return false;
   for (const Bytes& block : blocks) {
     if (!WriteAll(file.get(), block)) return false;
@@ -76,22 +72,22 @@ bool WriteFileBytes(const Text& path, const std::vector<Bytes>& blocks) {
 
 bool RemoveFile(const Text& path) {
   if (path.empty()) return false;
-  return DeleteFileW(WidePath(path).c_str()) != 0;
+  return DeleteFileW(WideString(path).c_str()) != 0;
 }
 
 namespace host_detail {
 
 bool IsFolder(const Text& path) {
-  DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
+  DWORD attributes = GetFileAttributesW(WideString(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool PathExists(const Text& path) {
-  return GetFileAttributesW(WidePath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+  return GetFileAttributesW(WideString(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool CreateFolders(const Text& path) {
-  std::wstring wide = WidePath(path);
+  std::wstring wide = WideString(path);
   while (wide.size() > 1 && (wide.back() == L'\\' || wide.back() == L'/')) wide.pop_back();
   if (wide.empty()) return false;
   // Each prefix that ends before a separator is a parent; creating one that
@@ -107,7 +103,7 @@ bool CreateFolders(const Text& path) {
 }
 
 void ResetFileAttributes(const Text& path) {
-  SetFileAttributesW(WidePath(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+  SetFileAttributesW(WideString(path).c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 }  // namespace host_detail

@@ -4,14 +4,10 @@
 
 #include "host/encoding.h"
 #include "host/ini.h"
+#include "host/wide_text.h"
 
 namespace qm {
 namespace {
-
-std::wstring Wide(const Text& text) {
-  std::u16string wide = WideFromGbk(text);
-  return std::wstring(wide.begin(), wide.end());
-}
 
 // The profile functions keep the form a file already has; a new file would
 // otherwise be written in the system's ANSI code page, losing every
@@ -31,10 +27,10 @@ void CreateUnicodeFileIfMissing(const std::wstring& path) {
 bool WriteIniText(const Text& file, const Text& section, const std::optional<Text>& key,
                   const std::optional<Text>& value) {
   if (file.empty() || section.empty()) return false;
-  std::wstring path = Wide(file);
-  std::wstring wide_section = Wide(section);
-  std::wstring wide_key = key ? Wide(*key) : std::wstring();
-  std::wstring wide_value = value ? Wide(*value) : std::wstring();
+  std::wstring path = WideString(file);
+  std::wstring wide_section = WideString(section);
+  std::wstring wide_key = key ? WideString(*key) : std::wstring();
+  std::wstring wide_value = value ? WideString(*value) : std::wstring();
   if (key && value) CreateUnicodeFileIfMissing(path);
   return WritePrivateProfileStringW(wide_section.c_str(), key ? wide_key.c_str() : nullptr,
                                     key && value ? wide_value.c_str() : nullptr, path.c_str()) != 0;
@@ -42,9 +38,9 @@ bool WriteIniText(const Text& file, const Text& section, const std::optional<Tex
 
 Text ReadIniText(const Text& file, const Text& section, const Text& key) {
   if (file.empty() || section.empty() || key.empty()) return {};
-  std::wstring path = Wide(file);
-  std::wstring wide_section = Wide(section);
-  std::wstring wide_key = Wide(key);
+  std::wstring path = WideString(file);
+  std::wstring wide_section = WideString(section);
+  std::wstring wide_key = WideString(key);
   std::wstring value(4096, L'\0');
   DWORD length = GetPrivateProfileStringW(wide_section.c_str(), wide_key.c_str(), L"", value.data(),
                                           static_cast<DWORD>(value.size()), path.c_str());

@@ -45,6 +45,9 @@ void ShellOpen(const Text& target);
 // the program was started.
 bool RunProgram(const Text& commandLine, bool wait, int showMode = 2);
 
+// The full path of the running program; empty when it cannot be had.
+Text ExecutablePath();
+
 // A program path as one command-line word. Unquoted, a folder with a space
 // in its name would let the system try "C:\Program.exe" and the like first.
 inline Text QuotedCommand(const Text& path) {

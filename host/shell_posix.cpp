@@ -1,3 +1,6 @@
+#include <filesystem>
+
+#include "host/encoding.h"
 #include "host/shell.h"
 
 // The Linux build has no desktop shell: every operation gives its failure
@@ -16,6 +19,12 @@ void ShellOpen(const Text&) {}
 
 bool RunProgram(const Text&, bool, int) {
   return false;
+}
+
+Text ExecutablePath() {
+  std::error_code error;
+  std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", error);
+  return error ? Text() : GbkFromUtf8(path.string());
 }
 
 }  // namespace qm

@@ -10,18 +10,10 @@
 #include "host/com_ptr.h"
 #include "host/encoding.h"
 #include "host/shell.h"
+#include "host/wide_text.h"
 
 namespace qm {
 namespace {
-
-std::wstring Wide(const Text& text) {
-  std::u16string wide = WideFromGbk(text);
-  return std::wstring(wide.begin(), wide.end());
-}
-
-Text Gbk(const wchar_t* wide) {
-  return GbkFromWide(std::u16string_view(reinterpret_cast<const char16_t*>(wide)));
-}
 
 struct HandleCloser {
   void operator()(HANDLE h) const { CloseHandle(h); }
@@ -69,7 +61,7 @@ Text SpecialFolderPath(int kind) {
   if (!QueryFolder(kind, buffer) || buffer[0] == L'\0') return {};
   std::wstring path(buffer);
   if (path.back() != L'\\') path += L'\\';
-  return Gbk(path.c_str());
+  return GbkString(path.c_str());
 }
 
 bool CreateShortcut(const Text& shortcutPath, const Text& target, const Text& description,
@@ -85,24 +77,24 @@ bool CreateShortcut(const Text& shortcutPath, const Text& target, const Text& de
   ComPtr<IPersistFile> file;
   if (FAILED(link->QueryInterface(IID_IPersistFile, file.PutVoid()))) return false;
 
-  link->SetPath(Wide(target).c_str());
+  link->SetPath(WideString(target).c_str());
   link->SetShowCmd(SW_SHOW);
-  if (!description.empty()) link->SetDescription(Wide(description).c_str());
-  if (!arguments.empty()) link->SetArguments(Wide(arguments).c_str());
-  if (!workingFolder.empty()) link->SetWorkingDirectory(Wide(workingFolder).c_str());
+  if (!description.empty()) link->SetDescription(WideString(description).c_str());
+  if (!arguments.empty()) link->SetArguments(WideString(arguments).c_str());
+  if (!workingFolder.empty()) link->SetWorkingDirectory(WideString(workingFolder).c_str());
 
   Text path = shortcutPath;
   if (path.find('.') == Text::npos) path += ".lnk";
-  return SUCCEEDED(file->Save(Wide(path).c_str(), TRUE));
+  return SUCCEEDED(file->Save(WideString(path).c_str(), TRUE));
 }
 
 void ShellOpen(const Text& target) {
   HWND owner = FindWindowW(nullptr, L"Microsoft Internet Explorer");
-  ShellExecuteW(owner, L"open", Wide(target).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  ShellExecuteW(owner, L"open", WideString(target).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 bool RunProgram(const Text& commandLine, bool wait, int showMode) {
-  std::wstring command = Wide(commandLine);  // CreateProcessW may write into it
+  std::wstring command = WideString(commandLine);  // CreateProcessW may write into it
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -120,6 +112,19 @@ bool RunProgram(const Text& commandLine, bool wait, int showMode) {
     WaitForInputIdle(process.hProcess, 1000);
   }
   return true;
+}
+
+Text ExecutablePath() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      return GbkString(path);
+    }
+    path.resize(path.size() * 2);  // a long path was cut: ask again
+  }
 }
 
 }  // namespace qm

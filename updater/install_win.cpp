@@ -4,6 +4,7 @@
 
 #include "host/encoding.h"
 #include "host/files.h"
+#include "host/wide_text.h"
 #include "updater/install.h"
 #include "updater/sha256.h"
 
@@ -11,11 +12,6 @@ namespace qm {
 namespace {
 
 constexpr int kRetryPauseMs = 100;
-
-std::wstring Wide(const Text& gbk) {
-  const std::u16string wide = WideFromGbk(gbk);
-  return std::wstring(wide.begin(), wide.end());
-}
 
 // A file that is still in use (the program only just ended, a scanner has
 // it open) frees itself after a moment: try again until patience runs out.
@@ -39,9 +35,9 @@ bool FileExists(const std::wstring& path) {
 // The new file takes the installed one's name; the installed one waits
 // beside it until then and comes back if the new one cannot take its place.
 bool PutInPlace(const Text& folder, const Text& download, const InstallOptions& options) {
-  const std::wstring installed = Wide(folder + "\\Quillmar.exe");
-  const std::wstring kept = Wide(folder + "\\Quillmar.exe.old");
-  const std::wstring fresh = Wide(download);
+  const std::wstring installed = WideString(folder + "\\Quillmar.exe");
+  const std::wstring kept = WideString(folder + "\\Quillmar.exe.old");
+  const std::wstring fresh = WideString(download);
   const bool had_installed = FileExists(installed);
   if (had_installed && !MoveWithRetry(installed, kept, options.replace_patience_ms)) return false;
   if (!MoveWithRetry(fresh, installed, options.replace_patience_ms)) {

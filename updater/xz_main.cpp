@@ -11,6 +11,7 @@
 #include "host/encoding.h"
 #include "host/ini.h"
 #include "host/shell.h"
+#include "host/wide_text.h"
 #include "updater/failed_release.h"
 #include "updater/install.h"
 
@@ -22,25 +23,6 @@ struct HandleCloser {
   void operator()(HANDLE handle) const { CloseHandle(handle); }
 };
 using UniqueHandle = std::unique_ptr<void, HandleCloser>;
-
-std::wstring OwnFolder() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0) return {};
-    if (length < path.size()) {
-      path.resize(length);
-      break;
-    }
-    path.resize(path.size() * 2);
-  }
-  const std::size_t slash = path.rfind(L'\\');
-  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-}
-
-qm::Text Gbk(const std::wstring& wide) {
-  return qm::GbkFromWide(std::u16string(wide.begin(), wide.end()));
-}
 
 DWORD ParentProcessId() {
   UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
@@ -77,14 +59,16 @@ void WaitForProgramToEnd(const std::wstring& program) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-  const std::wstring folder = OwnFolder();
-  const std::wstring program = folder + L"\\Quillmar.exe";
-  const qm::Text ini = Gbk(folder + L"\\gx.ini");
+  const qm::Text path = qm::ExecutablePath();
+  const std::size_t slash = path.rfind('\\');
+  const qm::Text folder = slash == qm::Text::npos ? qm::Text() : path.substr(0, slash);
+  const qm::Text program = folder + "\\Quillmar.exe";
+  const qm::Text ini = folder + "\\gx.ini";
   const qm::Text address = qm::ReadIniText(ini, "gx", "xz");
   const bool handed_over = qm::ReadIniText(ini, "gx", "gx") == "1";
 
-  WaitForProgramToEnd(program);
-  const bool installed = handed_over && !folder.empty() && qm::InstallRelease(Gbk(folder), address);
+  WaitForProgramToEnd(qm::WideString(program));
+  const bool installed = handed_over && !folder.empty() && qm::InstallRelease(folder, address);
   if (installed) {
     qm::ForgetFailedRelease(ini);
   } else {
@@ -93,6 +77,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // update once more while this message is still up.
     MessageBoxW(nullptr, L"更新失败，将继续使用当前版本。", L"Quillmar", MB_OK | MB_ICONWARNING);
   }
-  qm::RunProgram(qm::QuotedCommand(Gbk(program)), false);
+  qm::RunProgram(qm::QuotedCommand(program), false);
   return installed ? 0 : 1;
 }

@@ -200,7 +200,7 @@ TEST_F(MainWindowTest, FreshStartShowsTheLayoutAndInitialState) {
     EXPECT_EQ(place.bottom, c.place.bottom);
     wchar_t name[64] = {};
     GetClassNameW(control, name, 64);
-    EXPECT_EQ(Gbk(name), c.window_class);
+    EXPECT_EQ(GbkString(name), c.window_class);
     EXPECT_EQ(window_->IsVisible(c.id), c.visible);
   }
 
@@ -322,7 +322,7 @@ TEST_F(MainWindowTest, ChoosingTheImagePathKeepsThePreviousChoiceOnCancel) {
 
   const fs::path chosen = CopySliceImages() / L"店铺_03.jpg";
   ChooseInDialog(chosen);
-  EXPECT_EQ(window_->GetText(kIdPathEdit), Gbk(chosen.wstring()));
+  EXPECT_EQ(window_->GetText(kIdPathEdit), GbkString(chosen.wstring()));
   EXPECT_TRUE(window_->IsEnabled(kIdReplaceButton));
 
   // The dialog offers the last choice; Cancel writes it back, and that
@@ -334,7 +334,7 @@ TEST_F(MainWindowTest, ChoosingTheImagePathKeepsThePreviousChoiceOnCancel) {
   EXPECT_EQ(fs::path(QuillmarWindow::FileDialogName(dialog)).filename(), chosen.filename());
   QuillmarWindow::CancelFileDialog(dialog);
   ASSERT_TRUE(WaitUntil([&] { return window_->IsEnabled(kIdReplaceButton); }));
-  EXPECT_EQ(window_->GetText(kIdPathEdit), Gbk(chosen.wstring()));
+  EXPECT_EQ(window_->GetText(kIdPathEdit), GbkString(chosen.wstring()));
   EXPECT_EQ(window_->StatusText(1), kPathRecognised);
 }
 
@@ -359,7 +359,7 @@ TEST_F(MainWindowTest, DroppedFileCountsAsChosenInSmartModeOnly) {
 
   window_->Click(kIdSmartRadio);
   window_->DropFile(file.wstring());
-  EXPECT_EQ(window_->GetText(kIdPathEdit), Gbk(file.wstring()));
+  EXPECT_EQ(window_->GetText(kIdPathEdit), GbkString(file.wstring()));
   EXPECT_EQ(window_->StatusText(1), kPathRecognised);
   EXPECT_TRUE(window_->IsEnabled(kIdReplaceButton));
 
@@ -376,7 +376,7 @@ TEST_F(MainWindowTest, ClearCopyAndPreviewWorkOnTheSliceCodeBox) {
   SendMessageW(window_->Control(kIdSliceCodeEdit), WM_CHAR, 1, 0);
   const auto selection = SendMessageW(window_->Control(kIdSliceCodeEdit), EM_GETSEL, 0, 0);
   EXPECT_EQ(LOWORD(selection), 0);
-  EXPECT_EQ(HIWORD(selection), Wide(code).size());
+  EXPECT_EQ(HIWORD(selection), WideString(code).size());
   EXPECT_EQ(window_->GetText(kIdSliceCodeEdit), code);
 
   window_->Click(kIdCopyButton);

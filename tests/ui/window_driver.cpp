@@ -8,6 +8,7 @@
 
 #include "app/control_ids.h"
 #include "host/encoding.h"
+#include "host/wide_text.h"
 
 namespace qm::test {
 
@@ -95,15 +96,6 @@ bool WaitUntil(const std::function<bool()>& condition, int seconds) {
   return true;
 }
 
-std::wstring Wide(const Text& gbk) {
-  const std::u16string wide = WideFromGbk(gbk);
-  return std::wstring(wide.begin(), wide.end());
-}
-
-Text Gbk(const std::wstring& wide) {
-  return GbkFromWide(std::u16string(wide.begin(), wide.end()));
-}
-
 Text ClipboardText() {
   Text text;
   for (int attempt = 0; attempt < 50 && !OpenClipboard(nullptr); ++attempt) Sleep(20);
@@ -118,7 +110,7 @@ Text ClipboardText() {
 }
 
 std::wstring BuiltProgramPath() {
-  std::wstring path = Wide(QM_QUILLMAR_EXE);
+  std::wstring path = WideString(QM_QUILLMAR_EXE);
   // Under Wine the Linux build path is reached through drive Z:.
   if (!path.empty() && path[0] == L'/') path = L"Z:" + path;
   for (wchar_t& c : path) {
@@ -177,11 +169,11 @@ Text QuillmarWindow::GetText(int id) const {
   const auto copied =
       SendMessageW(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
   text.resize(static_cast<std::size_t>(copied));
-  return Gbk(text);
+  return GbkString(text);
 }
 
 void QuillmarWindow::SetText(int id, const Text& text) const {
-  const std::wstring wide = Wide(text);
+  const std::wstring wide = WideString(text);
   SendMessageW(Control(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()));
 }
 
@@ -214,7 +206,7 @@ RECT QuillmarWindow::PlaceInParent(int id) const {
 Text QuillmarWindow::StatusText(int part) const {
   RemoteBuffer buffer(process_, kRemoteSize);
   SendMessageW(Control(kIdStatusBar), SB_GETTEXTW, static_cast<WPARAM>(part), buffer.Param());
-  return Gbk(buffer.ReadWide(kRemoteSize / sizeof(wchar_t)));
+  return GbkString(buffer.ReadWide(kRemoteSize / sizeof(wchar_t)));
 }
 
 std::vector<int> QuillmarWindow::StatusPartEdges() const {
@@ -239,7 +231,7 @@ std::vector<QuillmarWindow::Column> QuillmarWindow::WorkListColumns() const {
     buffer.Write(&column, sizeof(column));
     if (!SendMessageW(list, LVM_GETCOLUMNW, static_cast<WPARAM>(index), buffer.Param())) break;
     buffer.Read(&column, sizeof(column));
-    columns.push_back({Gbk(buffer.ReadWide(256, kTextOffset)), column.cx});
+    columns.push_back({GbkString(buffer.ReadWide(256, kTextOffset)), column.cx});
   }
   return columns;
 }

@@ -11,14 +11,12 @@
 #include <vector>
 
 #include "base/text.h"
+#include "host/wide_text.h"
 
 namespace qm::test {
 
 // Polls `condition` until it holds or `seconds` have passed.
 bool WaitUntil(const std::function<bool()>& condition, int seconds = 60);
-
-std::wstring Wide(const Text& gbk);
-Text Gbk(const std::wstring& wide);
 
 // The CF_TEXT bytes on the clipboard; empty when there are none.
 Text ClipboardText();

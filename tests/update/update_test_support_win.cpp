@@ -5,19 +5,11 @@
 
 #include "host/encoding.h"
 #include "host/files.h"
+#include "host/wide_text.h"
 #include "tests/update/update_test_support.h"
 
 namespace qm::test {
 namespace {
-
-std::wstring Wide(const Text& gbk) {
-  const std::u16string wide = WideFromGbk(gbk);
-  return std::wstring(wide.begin(), wide.end());
-}
-
-Text Gbk(const std::wstring& wide) {
-  return GbkFromWide(std::u16string(wide.begin(), wide.end()));
-}
 
 std::wstring ImageOf(DWORD pid) {
   HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
@@ -59,12 +51,12 @@ ScratchFolder::ScratchFolder() {
                         std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(serial++);
   std::filesystem::remove_all(folder);
   std::filesystem::create_directories(folder);
-  path_ = Gbk(folder);
+  path_ = GbkString(folder);
 }
 
 ScratchFolder::~ScratchFolder() {
   std::error_code ignored;
-  std::filesystem::remove_all(Wide(path_), ignored);
+  std::filesystem::remove_all(WideString(path_), ignored);
 }
 
 Text Quoted(const Text& path) {
@@ -81,19 +73,19 @@ Bytes BuiltFile(const char* name) {
   const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
   std::wstring folder(self, length);
   folder = folder.substr(0, folder.rfind(L'\\'));
-  return ReadFileBytes(Gbk(folder) + "\\" + name);
+  return ReadFileBytes(GbkString(folder) + "\\" + name);
 }
 
 bool FileExists(const Text& path) {
-  const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
+  const DWORD attributes = GetFileAttributesW(WideString(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES;
 }
 
 Text IniValue(const Text& file, const char* section, const char* key) {
   wchar_t value[1024] = {};
-  GetPrivateProfileStringW(Wide(section).c_str(), Wide(key).c_str(), L"<missing>", value, 1024,
-                           Wide(file).c_str());
-  return Gbk(value);
+  GetPrivateProfileStringW(WideString(section).c_str(), WideString(key).c_str(), L"<missing>",
+                           value, 1024, WideString(file).c_str());
+  return GbkString(value);
 }
 
 std::vector<std::string> StartedSizes(const Text& folder) {
@@ -120,7 +112,7 @@ std::vector<std::wstring> AnswerMessageBoxes(const Text& image, const std::funct
   std::vector<HWND> answered;
   WaitFor(
       [&] {
-        Search search{Wide(image), {}};
+        Search search{WideString(image), {}};
         EnumWindows(CollectBox, reinterpret_cast<LPARAM>(&search));
         for (HWND box : search.boxes) {
           if (std::find(answered.begin(), answered.end(), box) != answered.end()) continue;
@@ -137,7 +129,7 @@ std::vector<std::wstring> AnswerMessageBoxes(const Text& image, const std::funct
 }
 
 int RunAndAnswer(const Text& commandLine, const Text& image, std::vector<std::wstring>& messages) {
-  std::wstring command = Wide(commandLine);
+  std::wstring command = WideString(commandLine);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
