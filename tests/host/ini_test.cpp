@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "test_files.h"
+#include "support/test_files.h"
 
 namespace qm {
 namespace {

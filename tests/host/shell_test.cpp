@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "host/com_ptr.h"
-#include "test_files.h"
+#include "support/test_files.h"
 
 namespace qm {
 namespace {

@@ -6,7 +6,7 @@
 #include <iterator>
 
 #include "fuzz/zip/exercise.h"
-#include "test_files.h"
+#include "support/test_files.h"
 #include "zip_builder.h"
 
 namespace qm {

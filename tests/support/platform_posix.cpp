@@ -2,6 +2,8 @@
 
 namespace qm::test {
 
-bool RunningUnderWine() { return false; }
+bool RunningUnderWine() {
+  return false;
+}
 
 }  // namespace qm::test

@@ -13,12 +13,11 @@
 #include "app/control_ids.h"
 #include "app/usage_texts.h"
 #include "support/loopback_server.h"
+#include "support/test_files.h"
 #include "window_driver.h"
 
 namespace qm::test {
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr char kInitialTip[] = "请粘贴切片代码到上面框中...双击已上传的图片链接框，可清空内容";
 constexpr char kSmartModeTip[] = "请任意选择一张切片图片，以便软件识别图片路径...";
@@ -73,22 +72,13 @@ class Gate {
 class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    static int serial = 0;
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    // A Chinese folder name: every path the program builds must survive it.
-    folder_ = fs::path(temp) / (L"quillmar界面测试-" + std::to_wstring(GetCurrentProcessId()) +
-                                L"-" + std::to_wstring(++serial));
-    fs::create_directories(folder_);
+    folder_ = scratch_.path();
     window_ = std::make_unique<QuillmarWindow>();
     ASSERT_TRUE(window_->Start(folder_.wstring())) << "the main window did not come up";
   }
 
-  void TearDown() override {
-    window_.reset();  // ends the program, which keeps its folder in use
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
-  }
+  // Ends the program, which keeps its folder in use, before the folder goes.
+  void TearDown() override { window_.reset(); }
 
   // Serves examples/shop/uploaded; `gate` (optional) holds every answer.
   std::unique_ptr<LoopbackServer> ImageServer(Gate* gate = nullptr) {
@@ -140,6 +130,7 @@ class MainWindowTest : public ::testing::Test {
     window_->Click(kIdReplaceButton);
   }
 
+  ScratchFolder scratch_;
   fs::path folder_;
   std::unique_ptr<QuillmarWindow> window_;
 };

@@ -6,27 +6,9 @@
 #include <vector>
 
 #include "base/text.h"
+#include "support/test_files.h"
 
 namespace qm::test {
-
-// A fresh folder under the temporary folder whose name has a space and
-// Chinese characters, removed again with everything in it.
-class ScratchFolder {
- public:
-  ScratchFolder();
-  ~ScratchFolder();
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-  const Text& Path() const { return path_; }
-  Text File(const char* name) const { return path_ + "\\" + name; }
-
- private:
-  Text path_;
-};
-
-// `path` in double quotes, for a command line.
-Text Quoted(const Text& path);
 
 // A file built beside the test executable.
 Bytes BuiltFile(const char* name);

@@ -43,31 +43,6 @@ BOOL CALLBACK CollectBox(HWND window, LPARAM context) {
 
 }  // namespace
 
-ScratchFolder::ScratchFolder() {
-  static std::atomic<int> serial{0};
-  wchar_t temp[MAX_PATH];
-  GetTempPathW(MAX_PATH, temp);
-  std::wstring folder = std::wstring(temp) + L"Quillmar 更新测试 " +
-                        std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(serial++);
-  std::filesystem::remove_all(folder);
-  std::filesystem::create_directories(folder);
-  path_ = GbkString(folder);
-}
-
-ScratchFolder::~ScratchFolder() {
-  std::error_code ignored;
-  std::filesystem::remove_all(WideString(path_), ignored);
-}
-
-Text Quoted(const Text& path) {
-  Text quoted;
-  quoted.reserve(path.size() + 2);
-  quoted += '"';
-  quoted += path;
-  quoted += '"';
-  return quoted;
-}
-
 Bytes BuiltFile(const char* name) {
   wchar_t self[MAX_PATH];
   const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);

@@ -4,6 +4,7 @@
 
 #include "host/files.h"
 #include "host/ini.h"
+#include "host/shell.h"
 #include "tests/update/answer_server.h"
 #include "tests/update/update_test_support.h"
 #include "updater/failed_release.h"
@@ -107,7 +108,7 @@ TEST(Updater, RefusesUncheckableAddressesAndRestartsTheInstalledProgram) {
 
     std::vector<std::wstring> messages;
     EXPECT_EQ(
-        test::RunAndAnswer(test::Quoted(folder.File("xz.exe")), folder.File("xz.exe"), messages),
+        test::RunAndAnswer(QuotedCommand(folder.File("xz.exe")), folder.File("xz.exe"), messages),
         1);
     EXPECT_LE(messages.size(), 1u);
     if (!messages.empty()) {

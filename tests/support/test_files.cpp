@@ -1,4 +1,4 @@
-#include "test_files.h"
+#include "support/test_files.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -42,8 +42,9 @@ void WriteAll(const fs::path& path, const std::string& bytes) {
 ScratchFolder::ScratchFolder() {
   static std::atomic<int> counter{0};
   std::random_device random;
+  const std::string unique = std::to_string(random()) + "-" + std::to_string(counter++);
   path_ = fs::temp_directory_path() /
-          ("qm-host-" + std::to_string(random()) + "-" + std::to_string(counter++));
+          fs::path(u8"Quillmar 测试 " + std::u8string(unique.begin(), unique.end()));
   fs::create_directories(path_);
 }
 

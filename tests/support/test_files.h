@@ -1,4 +1,4 @@
-// Scratch folders and path conversions for the host tests.
+// Scratch folders and path conversions for the tests.
 #pragma once
 
 #include <filesystem>
@@ -20,6 +20,8 @@ std::string ReadAll(const fs::path& path);
 void WriteAll(const fs::path& path, const std::string& bytes);
 
 // A fresh folder below the system's temporary folder, removed at the end.
+// Its name has a space and Chinese characters: every path the program
+// builds must survive them.
 class ScratchFolder {
  public:
   ScratchFolder();
@@ -29,6 +31,9 @@ class ScratchFolder {
   const fs::path& path() const { return path_; }
   fs::path operator/(const fs::path& relative) const { return path_ / relative; }
   Text Gbk(const fs::path& relative) const { return GbkPath(path_ / relative); }
+  // The GBK forms the program itself uses: the folder, and a file in it.
+  Text Path() const { return GbkPath(path_); }
+  Text File(const char* name) const { return Path() + "\\" + name; }
 
  private:
   fs::path path_;
