@@ -8,23 +8,16 @@
 #include "host/file_system.h"
 #include "host/files.h"
 #include "host/wide_text.h"
+#include "host/win_handle.h"
 
 namespace qm {
 namespace {
 
-struct HandleCloser {
-  using pointer = HANDLE;
-  void operator()(HANDLE h) const {
-    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-  }
-};
-using FileHandle = std::unique_ptr<void, HandleCloser>;
-
-FileHandle OpenFile(const std::wstring& path, DWORD access, DWORD share, DWORD disposition) {
+UniqueHandle OpenFile(const std::wstring& path, DWORD access, DWORD share, DWORD disposition) {
   HANDLE h = CreateFileW(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
                          nullptr);
   if (h == INVALID_HANDLE_VALUE) return nullptr;
-  return FileHandle(h);
+  return UniqueHandle(h);
 }
 
 // WriteFile takes at most 4 GiB at once; blocks that large never occur, but
@@ -45,7 +38,7 @@ bool WriteAll(HANDLE file, const Bytes& block) {
 
 Bytes ReadFileBytes(const Text& path) {
   if (path.empty()) return {};
-  FileHandle file = OpenFile(WideString(path), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+  UniqueHandle file = OpenFile(WideString(path), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
   if (!file) return {};
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0 || size.QuadPart > MAXDWORD) {
@@ -62,7 +55,7 @@ Bytes ReadFileBytes(const Text& path) {
 
 bool WriteFileBytes(const Text& path, const std::vector<Bytes>& blocks) {
   if (path.empty()) return false;
-  FileHandle file = OpenFile(WideString(path), GENERIC_WRITE, 0, CREATE_ALWAYS);
+  UniqueHandle file = OpenFile(WideString(path), GENERIC_WRITE, 0, CREATE_ALWAYS);
   if (!file) return false;
   for (const Bytes& block : blocks) {
     if (!WriteAll(file.get(), block)) return false;

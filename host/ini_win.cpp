@@ -5,6 +5,7 @@
 #include "host/encoding.h"
 #include "host/ini.h"
 #include "host/wide_text.h"
+#include "host/win_handle.h"
 
 namespace qm {
 namespace {
@@ -13,13 +14,12 @@ namespace {
 // otherwise be written in the system's ANSI code page, losing every
 // character outside it. A byte-order mark makes it a Unicode file.
 void CreateUnicodeFileIfMissing(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
+  UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!IsOpen(file)) return;
   static constexpr unsigned char kBom[] = {0xFF, 0xFE};
   DWORD wrote = 0;
-  WriteFile(file, kBom, sizeof kBom, &wrote, nullptr);
-  CloseHandle(file);
+  WriteFile(file.get(), kBom, sizeof kBom, &wrote, nullptr);
 }
 
 }  // namespace

@@ -11,13 +11,10 @@
 #include "host/encoding.h"
 #include "host/shell.h"
 #include "host/wide_text.h"
+#include "host/win_handle.h"
 
 namespace qm {
 namespace {
-
-struct HandleCloser {
-  void operator()(HANDLE h) const { CloseHandle(h); }
-};
 
 int ShellFolderId(int kind) {
   static constexpr int kIds[] = {CSIDL_PERSONAL, CSIDL_FAVORITES, CSIDL_DESKTOPDIRECTORY,
@@ -104,8 +101,8 @@ bool RunProgram(const Text& commandLine, bool wait, int showMode) {
                       &startup, &process)) {
     return false;
   }
-  std::unique_ptr<void, HandleCloser> process_handle(process.hProcess);
-  std::unique_ptr<void, HandleCloser> thread_handle(process.hThread);
+  UniqueHandle process_handle(process.hProcess);
+  UniqueHandle thread_handle(process.hThread);
   if (wait) {
     WaitForSingleObject(process.hProcess, INFINITE);
   } else {

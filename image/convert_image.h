@@ -16,4 +16,8 @@ inline bool ConvertImage(const Bytes& bytes, ImageFormat format, Bytes& result) 
   return ConvertImage(bytes, format, Text(), result);
 }
 
+// Both platforms' last step: writes `result` to `output_path` unless the
+// path is blank.
+void SaveConvertedImage(const Text& output_path, const Bytes& result);
+
 }  // namespace qm

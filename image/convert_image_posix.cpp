@@ -1,7 +1,5 @@
 // Only BMP is ever asked for; this platform writes it itself, as 32-bit
 // bottom-up rows with the alpha in the fourth byte.
-#include <cstdio>
-#include <memory>
 
 #include "image/convert_image.h"
 #include "image/image_object.h"
@@ -49,19 +47,6 @@ Bytes EncodeBmp(const ImageObject& image) {
   return out;
 }
 
-bool IsBlank(const Text& text) {
-  return text.find_first_not_of(' ') == Text::npos;
-}
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-void WriteFile(const Text& path, const Bytes& bytes) {
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
-  if (file) std::fwrite(bytes.data(), 1, bytes.size(), file.get());
-}
-
 }  // namespace
 
 bool ConvertImage(const Bytes& bytes, ImageFormat format, const Text& output_path, Bytes& result) {
@@ -69,7 +54,7 @@ bool ConvertImage(const Bytes& bytes, ImageFormat format, const Text& output_pat
   ImageObject image;
   if (!image.Load(bytes)) return false;
   result = EncodeBmp(image);
-  if (!IsBlank(output_path)) WriteFile(output_path, result);
+  SaveConvertedImage(output_path, result);
   return true;
 }
 

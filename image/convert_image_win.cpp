@@ -64,33 +64,6 @@ class GlobalLockGuard {
   void* data_;
 };
 
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE handle) : handle_(handle) {}
-  ~FileHandle() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-
-bool IsBlank(const Text& text) {
-  return text.find_first_not_of(' ') == Text::npos;
-}
-
-void WriteFileBytes(const Text& path, const Bytes& bytes) {
-  std::u16string wide = WideFromGbk(path);
-  FileHandle file(CreateFileW(reinterpret_cast<const wchar_t*>(wide.c_str()), GENERIC_WRITE, 0,
-                              nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (file.get() == INVALID_HANDLE_VALUE) return;
-  DWORD written = 0;
-  WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-}
-
 // The stream's own size: its block may be larger than what was written.
 bool CopyStream(IStream* stream, Bytes& result) {
   HGLOBAL block = nullptr;
@@ -135,7 +108,7 @@ bool ConvertImage(const Bytes& bytes, ImageFormat format, const Text& output_pat
   }
   if (!CopyStream(output.Get(), encoded)) return false;
   result = std::move(encoded);
-  if (!IsBlank(output_path)) WriteFileBytes(output_path, result);
+  SaveConvertedImage(output_path, result);
   return true;
 }
 

@@ -12,6 +12,7 @@
 #include "host/ini.h"
 #include "host/shell.h"
 #include "host/wide_text.h"
+#include "host/win_handle.h"
 #include "updater/failed_release.h"
 #include "updater/install.h"
 
@@ -19,17 +20,9 @@ namespace {
 
 constexpr DWORD kWaitForProgramMs = 30'000;
 
-struct HandleCloser {
-  void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;
-
 DWORD ParentProcessId() {
-  UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  if (snapshot.get() == INVALID_HANDLE_VALUE) {
-    snapshot.release();
-    return 0;
-  }
+  qm::UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!qm::IsOpen(snapshot)) return 0;
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof entry;
   const DWORD self = GetCurrentProcessId();
@@ -46,7 +39,8 @@ DWORD ParentProcessId() {
 void WaitForProgramToEnd(const std::wstring& program) {
   const DWORD parent = ParentProcessId();
   if (parent == 0) return;
-  UniqueHandle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, parent));
+  qm::UniqueHandle process(
+      OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, parent));
   if (!process) return;
   std::wstring image(MAX_PATH * 2, L'\0');
   DWORD size = static_cast<DWORD>(image.size());
