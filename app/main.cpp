@@ -6,15 +6,16 @@
 
 #include <cstdlib>
 
-#include "app/gdiplus_session.h"
 #include "app/main_window.h"
 #include "app/program.h"
 #include "app/update_check.h"
+#include "image/gdiplus_support.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   OleInitialize(nullptr);
   qm::PrepareRuntime();
-  qm::GdiplusSession gdiplus;
+  // Started once for the whole run and never shut down; the decoder shares it.
+  qm::EnsureGdiplusStarted();
   qm::RunUpdateCheck();
 
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES | ICC_BAR_CLASSES |
@@ -34,6 +35,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   }
   // exit() runs the end routine but skips the destructors of this scope: a
   // run still working on its thread must not be waited for, nor lose the
-  // window object and the image library it uses, while the process ends.
+  // window object it uses, while the process ends.
   std::exit(exit_code);
 }
