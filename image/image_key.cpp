@@ -64,11 +64,20 @@ int ImageHeight(const Bytes& bytes) {
   return MeasureSide(bytes, kHeightOffset);
 }
 
-Text ImageKey(const Bytes& bytes) {
+Text ImageMeasures::Key() const {
+  return DecimalText(width) + DecimalText(height) + fingerprint;
+}
+
+ImageMeasures MeasureImage(const Bytes& bytes) {
   ImageObject image;
   image.Load(bytes);
-  return DecimalText(MeasuredSide(bytes, image, kWidthOffset)) +
-         DecimalText(MeasuredSide(bytes, image, kHeightOffset)) + FingerprintOf(image);
+  return ImageMeasures{MeasuredSide(bytes, image, kWidthOffset),
+                       MeasuredSide(bytes, image, kHeightOffset), FingerprintOf(image),
+                       image.IsLoaded()};
+}
+
+Text ImageKey(const Bytes& bytes) {
+  return MeasureImage(bytes).Key();
 }
 
 }  // namespace qm

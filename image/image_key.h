@@ -23,7 +23,22 @@ inline Text ImageFingerprint(const Bytes& bytes) {
 int ImageWidth(const Bytes& bytes);
 int ImageHeight(const Bytes& bytes);
 
-// Width digits, height digits, fingerprint, with no separator.
+// What one decode of an image tells about it: the parts its key is made of,
+// kept apart so that two images can be compared by size and by how many
+// fingerprint cells differ.
+struct ImageMeasures {
+  int width = 0;
+  int height = 0;
+  Text fingerprint;      // kFingerprintLength characters "0"/"1"
+  bool decoded = false;  // false for the undecodable key's bytes
+
+  // Width digits, height digits, fingerprint, with no separator.
+  Text Key() const;
+};
+
+ImageMeasures MeasureImage(const Bytes& bytes);
+
+// MeasureImage(bytes).Key().
 Text ImageKey(const Bytes& bytes);
 
 }  // namespace qm
