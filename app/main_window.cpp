@@ -26,6 +26,7 @@ constexpr int kWorkListColumnWidth = 220;
 constexpr int kBoldFontHeight = 12;
 
 constexpr char kStatusLabel[] = "提示：";
+constexpr char kNoticeCaption[] = "提示";
 constexpr char kInitialTip[] = "请粘贴切片代码到上面框中...双击已上传的图片链接框，可清空内容";
 
 // Where each control sits at 96 DPI, relative to its parent: the window's
@@ -382,6 +383,11 @@ void MainWindow::SetGroupCaption(GroupBox box, const Text& caption) const {
 
 bool MainWindow::IsRadioSelected(RadioBox box) const {
   return (box == RadioBox::kSmart ? smart_radio_ : by_number_radio_).IsSelected();
+}
+
+void MainWindow::ShowNotice(const Text& text) const {
+  MessageBoxW(window_, WideString(text).c_str(), WideString(kNoticeCaption).c_str(),
+              MB_OK | MB_ICONINFORMATION);
 }
 
 void MainWindow::ShowMessage(const Text& text) const {

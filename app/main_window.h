@@ -41,6 +41,8 @@ class MainWindow {
   void SetGroupCaption(GroupBox box, const Text& caption) const;
   void SetStatusText(int part, const Text& text) const { status_bar_.SetPartText(part, text); }
   bool IsRadioSelected(RadioBox box) const;
+  // A modal box owned by the window; returns when the user has closed it.
+  void ShowNotice(const Text& text) const;
   const ListViewControl& WorkList() const { return work_list_; }
   PictureControl& Picture() { return picture_; }
 

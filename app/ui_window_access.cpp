@@ -63,4 +63,8 @@ void UiWindowAccess::SetPictureBytes(const Bytes& bytes) {
   OnWindowThread(window_, [&] { window_.Picture().SetBytes(bytes); });
 }
 
+void UiWindowAccess::ShowNotice(const Text& text) {
+  OnWindowThread(window_, [&] { window_.ShowNotice(text); });
+}
+
 }  // namespace qm

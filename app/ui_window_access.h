@@ -23,6 +23,7 @@ class UiWindowAccess final : public WindowAccess {
   int WorkListRowCount() override;
   Text WorkListRow(int index) override;
   void SetPictureBytes(const Bytes& bytes) override;
+  void ShowNotice(const Text& text) override;
 
  private:
   MainWindow& window_;

@@ -17,7 +17,7 @@ namespace {
 
 constexpr char kUsage[] =
     "usage:\n"
-    "  quillmar replace --code FILE --links FILE (--by-number | --smart --image PATH)\n"
+    "  quillmar replace --code FILE --links FILE (--by-number | --smart --image PATH [--exact])\n"
     "                   [--out FILE] [--links-out FILE] [--encoding gbk|utf-8]\n"
     "  quillmar key FILE_OR_URL...\n"
     "\n"
@@ -27,10 +27,15 @@ constexpr char kUsage[] =
     "         the folder of --image, one of the slice images. The result goes to --out\n"
     "         or standard output, the unused links to --links-out; progress to standard\n"
     "         error. Files are GBK unless --encoding utf-8.\n"
+    "         --smart also pairs an upload whose fingerprint differs from a slice's\n"
+    "         of the same size in a few cells, when each is the other's one nearest;\n"
+    "         --exact pairs equal keys only. Slices left unpaired get a placeholder\n"
+    "         (mivron and the slice number), listed on standard error.\n"
     "key      prints the recognition key of each image file or http(s) link, tab, the\n"
     "         argument: two images pair when their keys are equal.\n"
     "\n"
-    "exit status: 0 done, 1 input refused, 2 wrong usage, 3 file not readable or writable\n";
+    "exit status: 0 done, 1 input refused, 2 wrong usage, 3 file not readable or writable,\n"
+    "             4 done, some images left to replace by hand\n";
 
 int Usage(const char* problem) {
   if (problem) std::fprintf(stderr, "quillmar: %s\n", problem);
@@ -78,7 +83,7 @@ Text WindowsLineEnds(const Text& text) {
 
 struct ReplaceOptions {
   std::string code, links, image, out, links_out;
-  bool by_number = false, smart = false, utf8 = false;
+  bool by_number = false, smart = false, exact = false, utf8 = false;
 };
 
 std::optional<ReplaceOptions> ParseReplace(const std::vector<std::string>& args,
@@ -107,6 +112,8 @@ std::optional<ReplaceOptions> ParseReplace(const std::vector<std::string>& args,
       o.by_number = true;
     else if (a == "--smart")
       o.smart = true;
+    else if (a == "--exact")
+      o.exact = true;
     else if (a == "--encoding") {
       ok = value(encoding) && (encoding == "gbk" || encoding == "utf-8");
       o.utf8 = encoding == "utf-8";
@@ -125,6 +132,8 @@ std::optional<ReplaceOptions> ParseReplace(const std::vector<std::string>& args,
     *problem = "choose one of --by-number and --smart";
   else if (o.smart && o.image.empty())
     *problem = "--smart needs --image";
+  else if (o.exact && !o.smart)
+    *problem = "--exact belongs to --smart";
   else
     return o;
   return std::nullopt;
@@ -169,8 +178,15 @@ int Replace(const std::vector<std::string>& args) {
   window.SelectRadio(o->smart ? RadioBox::kSmart : RadioBox::kByNumber);
   window.onStatus = [](const Text& text) { WriteTerminalLine(stderr, text); };
 
+  SmartRunOptions smart;
+  smart.near_match = !o->exact;
+  smart.on_near_pair = [](const NearPair& pair) {
+    WriteTerminalLine(stderr, "near match: link " + DecimalText(pair.link) + ", slice " +
+                                  DecimalText(pair.slice) + ", " + DecimalText(pair.distance) +
+                                  " of 64 cells differ");
+  };
   CliHost host;
-  ReplaceCommand command(window, host);
+  ReplaceCommand command(window, host, std::move(smart));
   PressResult result = command.ReplaceAndCopy();
   command.WaitForRun();
   if (result != PressResult::kStarted) return kExitRefused;
@@ -180,7 +196,10 @@ int Replace(const std::vector<std::string>& args) {
     written =
         WriteOutput(o->links_out, encoding.Encode(window.EditText(EditBox::kLinkList))) && written;
   }
-  return written ? kExitDone : kExitFile;
+  if (!written) return kExitFile;
+  const Text notice = window.Notice();
+  for (const Text& line : SplitLines(notice)) WriteTerminalLine(stderr, line);
+  return notice.empty() ? kExitDone : kExitUnmatched;
 }
 
 bool IsWebLink(const Text& argument) {

@@ -14,7 +14,8 @@ enum CliExit {
   kExitDone = 0,
   kExitRefused = 1,  // an input check refused the press
   kExitUsage = 2,
-  kExitFile = 3,  // a file could not be read or written
+  kExitFile = 3,       // a file could not be read or written
+  kExitUnmatched = 4,  // done, but some slices are left to replace by hand
 };
 
 // `args` are the command-line arguments after the program name, in UTF-8.

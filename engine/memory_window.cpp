@@ -57,6 +57,11 @@ void MemoryWindow::SetPictureBytes(const Bytes& bytes) {
   picture_ = bytes;
 }
 
+void MemoryWindow::ShowNotice(const Text& text) {
+  std::lock_guard lock(mutex_);
+  notice_ = text;
+}
+
 void MemoryWindow::SelectRadio(RadioBox box) {
   std::lock_guard lock(mutex_);
   selected_ = box;
@@ -91,6 +96,11 @@ Bytes MemoryWindow::PictureBytes() {
 int MemoryWindow::EditWriteCount(EditBox box) {
   std::lock_guard lock(mutex_);
   return edit_writes_[box];
+}
+
+Text MemoryWindow::Notice() {
+  std::lock_guard lock(mutex_);
+  return notice_;
 }
 
 }  // namespace qm

@@ -24,6 +24,7 @@ class MemoryWindow : public WindowAccess {
   int WorkListRowCount() override;
   Text WorkListRow(int index) override;
   void SetPictureBytes(const Bytes& bytes) override;
+  void ShowNotice(const Text& text) override;
 
   void SelectRadio(RadioBox box);  // the other one is deselected, as in a group
   void DeselectRadios();
@@ -32,6 +33,8 @@ class MemoryWindow : public WindowAccess {
   std::vector<Text> WorkList();
   Bytes PictureBytes();
   int EditWriteCount(EditBox box);
+  // The last notice shown; empty when there was none.
+  Text Notice();
 
   // Called on the writing thread after each status-bar write.
   std::function<void(const Text&)> onStatus;
@@ -46,6 +49,7 @@ class MemoryWindow : public WindowAccess {
   bool any_selected_ = true;
   std::vector<Text> work_list_;
   Bytes picture_;
+  Text notice_;
 };
 
 }  // namespace qm

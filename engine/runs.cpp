@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <system_error>
 
+#include "engine/run_steps.h"
 #include "engine/scanning.h"
-#include "image/image_key.h"
 
 namespace qm {
 namespace {
@@ -13,26 +13,9 @@ constexpr char kBadSliceCodeText[] = "软件无法识别切片代码，请检查
 constexpr char kBadLinksText[] = "已上传的图片链接 有误，请复制链接，不是复制代码哦...";
 constexpr char kBusyText[] = "正在处理，请稍候...";
 constexpr char kByNumberDoneText[] = "替换完成并已复制...";
-constexpr char kLineBreak[] = "\r\n";
 
 bool Contains(const Text& text, const char* marker) {
   return Find(text, marker, 1) != kNotFound;
-}
-
-void ShowStatus(WindowAccess& window, const Text& text) {
-  window.SetStatusText(kStatusMessagePart, text);
-}
-
-// Every substitution reads the box afresh and writes the whole text back,
-// so the window shows the result growing one pairing at a time.
-void ReplaceInBox(WindowAccess& window, EditBox box, const Text& needle, const Text& replacement) {
-  window.SetEditText(box, ReplaceFirst(window.EditText(box), needle, replacement));
-}
-
-// A used link leaves the list together with one line break.
-void RemoveUsedLink(WindowAccess& window, const Text& link) {
-  ReplaceInBox(window, EditBox::kLinkList, link, "");
-  ReplaceInBox(window, EditBox::kLinkList, kLineBreak, "");
 }
 
 }  // namespace
@@ -63,53 +46,9 @@ void RunByNumber(WindowAccess& window, HostServices& host) {
   ShowStatus(window, done);
 }
 
-void RunSmart(WindowAccess& window, HostServices& host) {
-  RegexObject regex;
-  RegexObject suffix_regex;
-  window.ClearWorkList();
-
-  // The chosen slice's path less its sequence number and extension is the
-  // stem every slice file shares.
-  const Text chosen = window.EditText(EditBox::kImagePath);
-  window.SetEditText(EditBox::kImagePath, ReplaceFirst(chosen, SliceSuffixOf(regex, chosen), ""));
-  window.SetGroupCaption(GroupBox::kLinkList, "图片路径为:" + window.EditText(EditBox::kImagePath));
-
-  Text body = TableBody(window.EditText(EditBox::kSliceCode));
-  for (const Text& source : FindReferences(regex, body)) {
-    Text file = window.EditText(EditBox::kImagePath) + SliceSuffixOf(suffix_regex, source);
-    Bytes bytes = host.ReadFileBytes(file);
-    window.SetPictureBytes(bytes);
-    Text key = ImageKey(bytes);
-    ReplaceInBox(window, EditBox::kSliceCode, source, key);
-    window.AppendWorkListRow(key);
-  }
-  window.SetGroupCaption(GroupBox::kSliceCode,
-                         "切片代码(共计：" + DecimalText(window.WorkListRowCount()) + " 第图片）");
-
-  const std::vector<Text> links = SplitLines(window.EditText(EditBox::kLinkList));
-  int replaced = 0;
-  for (std::size_t i = 1; i <= links.size(); ++i) {
-    const Text& link = links[i - 1];
-    Bytes bytes = host.FetchUrlBytes(link);
-    window.SetPictureBytes(bytes);
-    Text key = ImageKey(bytes);
-    // Equal keys pair in document order: the first occurrence still holding
-    // the key takes the link.
-    if (Find(window.EditText(EditBox::kSliceCode), key, 1) == kNotFound) continue;
-    ReplaceInBox(window, EditBox::kSliceCode, key, link);
-    RemoveUsedLink(window, link);
-    ShowStatus(window, "正在处理第：" + DecimalText(static_cast<long long>(i)) + " 第图片...");
-    ++replaced;
-  }
-
-  host.SetClipboardText(window.EditText(EditBox::kSliceCode));
-  ShowStatus(window,
-             "处理完成...共替换了：" + DecimalText(replaced) + " 张图片....并已复制处理结果...");
-  window.SetEditText(EditBox::kImagePath, "");
-}
-
-ReplaceCommand::ReplaceCommand(WindowAccess& window, HostServices& host)
-    : window_(window), host_(host) {}
+ReplaceCommand::ReplaceCommand(WindowAccess& window, HostServices& host,
+                               SmartRunOptions smart_options)
+    : window_(window), host_(host), smart_options_(std::move(smart_options)) {}
 
 ReplaceCommand::~ReplaceCommand() {
   WaitForRun();
@@ -137,19 +76,19 @@ PressResult ReplaceCommand::ReplaceAndCopy() {
   }
   window_.SetEditText(EditBox::kLinkList, links + kLineBreak);
 
-  void (*run)(WindowAccess&, HostServices&) = nullptr;
+  std::function<void()> run;
   if (window_.IsRadioSelected(RadioBox::kByNumber)) {
-    run = RunByNumber;
+    run = [this] { RunByNumber(window_, host_); };
   } else if (window_.IsRadioSelected(RadioBox::kSmart)) {
-    run = RunSmart;
+    run = [this] { RunSmart(window_, host_, smart_options_); };
   }
   if (!run) return PressResult::kNoMode;
 
   WaitForRun();  // the previous run has ended; collect its thread
   running_ = true;
   try {
-    worker_ = std::thread([this, run] {
-      run(window_, host_);
+    worker_ = std::thread([this, run = std::move(run)] {
+      run();
       if (onRunFinished) onRunFinished();
       // Last: once a press can see the run ended, this thread touches the
       // window no more, so joining it cannot wait on the window's thread.

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "engine/host_services.h"
+#include "engine/near_match.h"
 #include "engine/window_access.h"
 
 namespace qm {
@@ -18,15 +19,30 @@ enum class PressResult {
   kBusy,          // a run is still working; nothing changed
 };
 
+// What a smart run does beyond pairing equal keys, and whom it tells.
+struct SmartRunOptions {
+  // Pair the uploads equal keys left over with their slices by fingerprint
+  // distance (near_match.h).
+  bool near_match = true;
+  // Called on the run's thread for each near pair as it is made.
+  std::function<void(const NearPair&)> on_near_pair;
+};
+
+// The first line of the notice listing the slices left to replace by hand;
+// the placeholders in the result are kUnmatchedPrefix and a slice number.
+inline constexpr char kUnmatchedNoticeTitle[] =
+    "以下为不能识别的图片，请手工替换以 mivron + 数字的内容";
+inline constexpr char kUnmatchedPrefix[] = "mivron";
+
 // Both runs, step by step; each reads and writes the window through `window`.
 void RunByNumber(WindowAccess& window, HostServices& host);
-void RunSmart(WindowAccess& window, HostServices& host);
+void RunSmart(WindowAccess& window, HostServices& host, const SmartRunOptions& options = {});
 
 // ReplaceAndCopy with its one-run-at-a-time rule. Press() returns at once;
 // the run works on its own thread. A press during a run is refused.
 class ReplaceCommand {
  public:
-  ReplaceCommand(WindowAccess& window, HostServices& host);
+  ReplaceCommand(WindowAccess& window, HostServices& host, SmartRunOptions smart_options = {});
   ~ReplaceCommand();  // waits for a run still working
   ReplaceCommand(const ReplaceCommand&) = delete;
   ReplaceCommand& operator=(const ReplaceCommand&) = delete;
@@ -41,6 +57,7 @@ class ReplaceCommand {
  private:
   WindowAccess& window_;
   HostServices& host_;
+  const SmartRunOptions smart_options_;
   std::atomic<bool> running_{false};
   std::thread worker_;
 };

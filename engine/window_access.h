@@ -45,6 +45,10 @@ class WindowAccess {
 
   // 图片框1: holds the bytes of the image being worked on.
   virtual void SetPictureBytes(const Bytes& bytes) = 0;
+
+  // A message the user must see before going on (lines separated by CR LF):
+  // a box owned by the window. Returns once the user has closed it.
+  virtual void ShowNotice(const Text& text) = 0;
 };
 
 }  // namespace qm

@@ -15,7 +15,8 @@ class FakeHost : public HostServices {
   Bytes FetchUrlBytes(const Text& url) override {
     std::unique_lock lock(mutex_);
     fetched.push_back(url);
-    if (url == blocking_url_) released_.wait(lock, [&] { return released_flag_; });
+    if (!blocking_url_.empty() && url == blocking_url_)
+      released_.wait(lock, [&] { return released_flag_; });
     auto it = links.find(url);
     return it == links.end() ? Bytes() : it->second;
   }

@@ -205,17 +205,25 @@ TEST_F(SmartTest, IdenticalSlicesPairInDocumentOrder) {
   EXPECT_EQ(Code(), SliceCode({"http://h/first.jpg", "http://h/second.jpg"}));
 }
 
-TEST_F(SmartTest, UnmatchedLinksStayAndUnmatchedSlicesKeepTheirKeys) {
+TEST_F(SmartTest, UnmatchedSlicesBecomeNumberedPlaceholdersAndAreListed) {
   AddSlice("01.jpg", 0x00000000FFFFFFFFull, "http://h/a.jpg");
   AddSlice("02.jpg", 0x0F0F0F0F0F0F0F0Full, "");
+  AddSlice("03.jpg", 0x3333333333333333ull, "");  // its file is missing
+  host.files.erase("D:\\店铺\\images\\shop_03.jpg");
   host.links["http://h/other.jpg"] = PatternBmp(16, 8, 0x5555555555555555ull);
-  Run({"images/shop_01.jpg", "images/shop_02.jpg"}, "http://h/other.jpg\r\nhttp://h/a.jpg");
+  Run({"images/shop_01.jpg", "images/shop_02.jpg", "images/shop_03.jpg"},
+      "http://h/other.jpg\r\nhttp://h/a.jpg");
 
-  const Text key2 = ImageKey(host.files["D:\\店铺\\images\\shop_02.jpg"]);
-  EXPECT_EQ(Code(), SliceCode({"http://h/a.jpg", key2}));
+  EXPECT_EQ(Code(), SliceCode({"http://h/a.jpg", "mivron02", "mivron03"}));
+  EXPECT_EQ(host.clipboard, Code());
   EXPECT_EQ(Links(), "http://h/other.jpg\r\n");
-  // The progress names the link's position in the list, not the count.
   EXPECT_EQ(Status(), "处理完成...共替换了：1 张图片....并已复制处理结果...");
+  EXPECT_EQ(window.Notice(),
+            "以下为不能识别的图片，请手工替换以 mivron + 数字的内容\r\n"
+            "mivron02  images/shop_02.jpg\r\n"
+            "mivron03  images/shop_03.jpg");
+  // The work list keeps the keys the slices were recognised by.
+  EXPECT_EQ(window.WorkList()[1], ImageKey(host.files["D:\\店铺\\images\\shop_02.jpg"]));
 }
 
 TEST_F(SmartTest, AFailedDownloadPairsWithAnUnreadableSlice) {
@@ -245,6 +253,147 @@ TEST_F(SmartTest, StemFromAThreeDigitNameAndFromANameWithoutSuffix) {
   ASSERT_EQ(Press(), PressResult::kStarted);
   EXPECT_EQ(host.read, std::vector<Text>{"D:\\店铺\\images\\cover.jpg012.jpg"});
   EXPECT_EQ(window.GroupCaption(GroupBox::kLinkList), "图片路径为:D:\\店铺\\images\\cover.jpg");
+}
+
+TEST_F(SmartTest, NoNoticeWhenEverySliceIsPaired) {
+  AddSlice("01.jpg", 0x00000000FFFFFFFFull, "http://h/a.jpg");
+  Run({"images/shop_01.jpg"}, "http://h/a.jpg");
+  EXPECT_EQ(window.Notice(), "");
+}
+
+// A key has no separator, so a shorter key can stand inside a longer one.
+// A link takes only an occurrence that is a whole key.
+TEST_F(SmartTest, AKeyInsideAnotherKeyIsNotTaken) {
+  const Bytes wide_white = PatternBmp(750, 100, 0);   // 750100 + 64 "1"
+  const Bytes narrow_white = PatternBmp(50, 100, 0);  // 50100 + 64 "1"
+  host.files["D:\\店铺\\images\\shop_01.jpg"] = wide_white;
+  host.files["D:\\店铺\\images\\shop_02.jpg"] = narrow_white;
+  host.links["http://h/wide.jpg"] = wide_white;
+  host.links["http://h/narrow.jpg"] = narrow_white;
+  const std::vector<Text> sources = {"images/shop_01.jpg", "images/shop_02.jpg"};
+  const Text expected = SliceCode({"http://h/wide.jpg", "http://h/narrow.jpg"});
+  for (const char* links :
+       {"http://h/narrow.jpg\r\nhttp://h/wide.jpg", "http://h/wide.jpg\r\nhttp://h/narrow.jpg"}) {
+    Run(sources, links);
+    EXPECT_EQ(Code(), expected) << links;
+    EXPECT_EQ(Links(), "") << links;
+  }
+
+  // The undecodable key (00 + 64 "1") ends the key of any plain slice whose
+  // height ends in 00: a dead link, or the empty line the press adds after
+  // a list that already ended in a line break, must leave it alone.
+  host.files.erase("D:\\店铺\\images\\shop_02.jpg");
+  for (const char* links : {"http://h/dead.jpg\r\nhttp://h/wide.jpg", "http://h/wide.jpg\r\n"}) {
+    Run({"images/shop_01.jpg"}, links);
+    EXPECT_EQ(Code(), SliceCode({"http://h/wide.jpg"})) << links;
+    EXPECT_EQ(window.Notice(), "") << links;
+  }
+}
+
+// Uploads a host re-encoded differ from their slice in a few fingerprint
+// cells; patterns stand for them here, a flipped bit for a cell that moved.
+class NearMatchTest : public SmartTest {
+ protected:
+  static constexpr std::uint64_t kText1 = 0x00FF00FF00FF00FFull;
+  static constexpr std::uint64_t kText2 = kText1 ^ 0x000000000000003Full;  // 6 cells apart
+
+  void AddUpload(const Text& link, std::uint64_t pattern, int width = 16) {
+    host.links[link] = PatternBmp(width, 8, pattern);
+  }
+  void AddLocal(const Text& suffix, std::uint64_t pattern) {
+    host.files["D:\\店铺\\images\\shop_" + suffix] = PatternBmp(16, 8, pattern);
+  }
+  std::vector<NearPair> RunCollecting(const std::vector<Text>& sources, const Text& links,
+                                      bool near_match = true) {
+    std::vector<NearPair> pairs;
+    SmartRunOptions options;
+    options.near_match = near_match;
+    options.on_near_pair = [&](const NearPair& pair) { pairs.push_back(pair); };
+    window.SetEditText(EditBox::kSliceCode, SliceCode(sources));
+    window.SetEditText(EditBox::kImagePath, "D:\\店铺\\images\\shop_01.jpg");
+    window.SetEditText(EditBox::kLinkList, links);
+    ReplaceCommand command(window, host, options);
+    EXPECT_EQ(command.ReplaceAndCopy(), PressResult::kStarted);
+    command.WaitForRun();
+    return pairs;
+  }
+};
+
+TEST_F(NearMatchTest, ANearUploadPairsAfterTheExactOnesAndIsCounted) {
+  AddLocal("01.jpg", 0x00000000FFFFFFFFull);
+  AddLocal("02.jpg", kText1);
+  AddUpload("http://h/exact.jpg", 0x00000000FFFFFFFFull);
+  AddUpload("http://h/near.jpg", kText1 ^ 0x8100000000000000ull);  // 2 cells moved
+  std::vector<Text> statuses;
+  window.onStatus = [&](const Text& text) { statuses.push_back(text); };
+  auto pairs = RunCollecting({"images/shop_01.jpg", "images/shop_02.jpg"},
+                             "http://h/near.jpg\r\nhttp://h/exact.jpg");
+
+  EXPECT_EQ(Code(), SliceCode({"http://h/exact.jpg", "http://h/near.jpg"}));
+  EXPECT_EQ(Links(), "");
+  EXPECT_EQ(host.clipboard, Code());
+  ASSERT_EQ(pairs.size(), 1u);
+  EXPECT_EQ(pairs[0].link, 1);
+  EXPECT_EQ(pairs[0].slice, 2);
+  EXPECT_EQ(pairs[0].distance, 2);
+  EXPECT_EQ(statuses,
+            (std::vector<Text>{"正在处理第：2 第图片...", "正在处理第：1 第图片...",
+                               "处理完成...共替换了：2 张图片....并已复制处理结果...（其中 1 "
+                               "张为近似匹配）"}));
+}
+
+TEST_F(NearMatchTest, PairsOnlyWhereUnambiguous) {
+  struct Case {
+    const char* name;
+    std::uint64_t upload;
+    int width;
+    Text expected_01, expected_02;  // what the two text-like slices hold afterwards
+  } cases[] = {
+      {"nearer to the first", kText1 ^ 0x4000000000000000ull, 16, "http://h/u.jpg", "mivron02"},
+      {"nearer to the second", kText2 ^ 0x4000000000000000ull, 16, "mivron01", "http://h/u.jpg"},
+      {"as near to both", kText1 ^ 0x0000000000000007ull, 16, "mivron01", "mivron02"},
+      {"too far from both", ~kText1, 16, "mivron01", "mivron02"},
+      {"near but of another size", kText1 ^ 0x4000000000000000ull, 24, "mivron01", "mivron02"},
+  };
+  for (const Case& c : cases) {
+    host.links.clear();
+    AddLocal("01.jpg", kText1);
+    AddLocal("02.jpg", kText2);
+    AddUpload("http://h/u.jpg", c.upload, c.width);
+    RunCollecting({"images/shop_01.jpg", "images/shop_02.jpg"}, "http://h/u.jpg");
+    EXPECT_EQ(Code(), SliceCode({c.expected_01, c.expected_02})) << c.name;
+  }
+}
+
+TEST_F(NearMatchTest, OnlyMutualNearestPairAndIdenticalUploadsPairInOrder) {
+  // Two uploads near one slice: the nearer takes it, the other stays.
+  AddLocal("01.jpg", kText1);
+  AddUpload("http://h/two.jpg", kText1 ^ 0x3ull);
+  AddUpload("http://h/one.jpg", kText1 ^ 0x1ull);
+  RunCollecting({"images/shop_01.jpg"}, "http://h/two.jpg\r\nhttp://h/one.jpg");
+  EXPECT_EQ(Code(), SliceCode({"http://h/one.jpg"}));
+  EXPECT_EQ(Links(), "http://h/two.jpg\r\n");
+
+  // Two identical slices and two identical near uploads: one candidate on
+  // each side, paired in document and list order.
+  AddLocal("02.jpg", kText1);
+  AddUpload("http://h/copy.jpg", kText1 ^ 0x1ull);
+  auto pairs = RunCollecting({"images/shop_01.jpg", "images/shop_02.jpg"},
+                             "http://h/copy.jpg\r\nhttp://h/one.jpg");
+  EXPECT_EQ(Code(), SliceCode({"http://h/copy.jpg", "http://h/one.jpg"}));
+  ASSERT_EQ(pairs.size(), 2u);
+  EXPECT_EQ(pairs[1].link, 2);
+  EXPECT_EQ(pairs[1].slice, 2);
+}
+
+TEST_F(NearMatchTest, ExactRunLeavesNearUploadsAlone) {
+  AddLocal("01.jpg", kText1);
+  AddUpload("http://h/near.jpg", kText1 ^ 0x1ull);
+  auto pairs = RunCollecting({"images/shop_01.jpg"}, "http://h/near.jpg", false);
+  EXPECT_TRUE(pairs.empty());
+  EXPECT_EQ(Code(), SliceCode({"mivron01"}));
+  EXPECT_EQ(Links(), "http://h/near.jpg\r\n");
+  EXPECT_EQ(Status(), "处理完成...共替换了：0 张图片....并已复制处理结果...");
 }
 
 TEST_F(SmartTest, ProgressReportsEachMatchedLinkByPosition) {

@@ -105,7 +105,7 @@ class MainWindowTest : public ::testing::Test {
 
   void ChooseInDialog(const fs::path& file) {
     window_->PostClick(kIdChooseButton);
-    HWND dialog = window_->WaitForFileDialog();
+    HWND dialog = window_->WaitForDialog();
     ASSERT_NE(dialog, nullptr);
     QuillmarWindow::ConfirmFileDialog(dialog, file.wstring());
     ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }));
@@ -114,7 +114,7 @@ class MainWindowTest : public ::testing::Test {
 
   void CancelDialog() {
     window_->PostClick(kIdChooseButton);
-    HWND dialog = window_->WaitForFileDialog();
+    HWND dialog = window_->WaitForDialog();
     ASSERT_NE(dialog, nullptr);
     QuillmarWindow::CancelFileDialog(dialog);
     ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }));
@@ -123,10 +123,11 @@ class MainWindowTest : public ::testing::Test {
     });
   }
 
-  void StartSmartRun(int port) {
+  void StartSmartRun(int port) { StartSmartRun(LinkList("examples/shop/links-smart.txt", port)); }
+  void StartSmartRun(const Text& links) {
     window_->SetText(kIdSliceCodeEdit, ReadFile(SourcePath("examples/shop/slices.html")));
     ChooseInDialog(CopySliceImages() / L"店铺_02.jpg");
-    window_->SetText(kIdLinkEdit, LinkList("examples/shop/links-smart.txt", port));
+    window_->SetText(kIdLinkEdit, links);
     window_->Click(kIdReplaceButton);
   }
 
@@ -320,7 +321,7 @@ TEST_F(MainWindowTest, ChoosingTheImagePathKeepsThePreviousChoiceOnCancel) {
   // write still counts as a change although the text stays the same.
   EnableWindow(window_->Control(kIdReplaceButton), FALSE);
   window_->PostClick(kIdChooseButton);
-  HWND dialog = window_->WaitForFileDialog();
+  HWND dialog = window_->WaitForDialog();
   ASSERT_NE(dialog, nullptr);
   EXPECT_EQ(fs::path(QuillmarWindow::FileDialogName(dialog)).filename(), chosen.filename());
   QuillmarWindow::CancelFileDialog(dialog);
@@ -455,6 +456,26 @@ TEST_F(MainWindowTest, SmartRunThroughTheWindow) {
   for (int id : {kIdPathEdit, kIdPicture, kIdWorkList, kIdSmartUsageEdit, kIdByNumberUsageEdit}) {
     EXPECT_FALSE(window_->IsVisible(id)) << id;
   }
+}
+
+TEST_F(MainWindowTest, SmartRunListsTheSlicesLeftToReplaceByHand) {
+  auto server = ImageServer();
+  ASSERT_TRUE(server->ok());
+  const Text links = LinkList("examples/shop/links-smart.txt", server->port());
+  StartSmartRun(Replaced(links, "u03.jpg", "gone.jpg"));
+  HWND box = window_->WaitForDialog();
+  ASSERT_NE(box, nullptr);
+  // The box comes after the result is in place and on the clipboard.
+  EXPECT_EQ(window_->StatusText(1), "处理完成...共替换了：3 张图片....并已复制处理结果...");
+  const Text result = window_->GetText(kIdSliceCodeEdit);
+  EXPECT_NE(result.find("src=\"mivron03\""), Text::npos);
+  EXPECT_EQ(ClipboardText(), result);
+  constexpr int kMessageBoxText = 0xFFFF;
+  EXPECT_EQ(
+      QuillmarWindow::DialogItemText(box, kMessageBoxText),
+      "以下为不能识别的图片，请手工替换以 mivron + 数字的内容\r\nmivron03  images/店铺_03.jpg");
+  PostMessageW(box, WM_COMMAND, IDOK, 0);
+  EXPECT_TRUE(WaitUntil([&] { return !IsWindow(box); }));
 }
 
 TEST_F(MainWindowTest, PressDuringARunIsRefusedAndTheWindowStaysResponsive) {

@@ -162,14 +162,25 @@ HWND QuillmarWindow::Control(int id) const {
   return FindDescendant(main_, id);
 }
 
-Text QuillmarWindow::GetText(int id) const {
-  HWND control = Control(id);
+namespace {
+
+Text WindowText(HWND control) {
   const auto length = SendMessageW(control, WM_GETTEXTLENGTH, 0, 0);
   std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
   const auto copied =
       SendMessageW(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
   text.resize(static_cast<std::size_t>(copied));
   return GbkString(text);
+}
+
+}  // namespace
+
+Text QuillmarWindow::GetText(int id) const {
+  return WindowText(Control(id));
+}
+
+Text QuillmarWindow::DialogItemText(HWND dialog, int id) {
+  return WindowText(FindDescendant(dialog, id));
 }
 
 void QuillmarWindow::SetText(int id, const Text& text) const {
@@ -240,7 +251,7 @@ int QuillmarWindow::WorkListRowCount() const {
   return static_cast<int>(SendMessageW(Control(kIdWorkList), LVM_GETITEMCOUNT, 0, 0));
 }
 
-HWND QuillmarWindow::WaitForFileDialog() const {
+HWND QuillmarWindow::WaitForDialog() const {
   HWND dialog = nullptr;
   WaitUntil(
       [&] {

@@ -62,8 +62,11 @@ class QuillmarWindow {
   std::vector<Column> WorkListColumns() const;
   int WorkListRowCount() const;
 
-  // The open-file dialog the window shows; null when none came up.
-  HWND WaitForFileDialog() const;
+  // The dialog the window shows (the open-file dialog, a message box);
+  // null when none came up.
+  HWND WaitForDialog() const;
+  // The text of a dialog's control, such as a message box's message.
+  static Text DialogItemText(HWND dialog, int id);
   // Types `path` into the dialog's file-name box and confirms.
   static void ConfirmFileDialog(HWND dialog, const std::wstring& path);
   static void CancelFileDialog(HWND dialog);

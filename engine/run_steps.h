@@ -1,0 +1,29 @@
+// The steps both replacement runs take on the window, in one place.
+#pragma once
+
+#include "base/text.h"
+#include "engine/text_rules.h"
+#include "engine/window_access.h"
+
+namespace qm {
+
+inline constexpr char kLineBreak[] = "\r\n";
+
+inline void ShowStatus(WindowAccess& window, const Text& text) {
+  window.SetStatusText(kStatusMessagePart, text);
+}
+
+// Every substitution reads the box afresh and writes the whole text back,
+// so the window shows the result growing one pairing at a time.
+inline void ReplaceInBox(WindowAccess& window, EditBox box, const Text& needle,
+                         const Text& replacement) {
+  window.SetEditText(box, ReplaceFirst(window.EditText(box), needle, replacement));
+}
+
+// A used link leaves the list together with one line break.
+inline void RemoveUsedLink(WindowAccess& window, const Text& link) {
+  ReplaceInBox(window, EditBox::kLinkList, link, "");
+  ReplaceInBox(window, EditBox::kLinkList, kLineBreak, "");
+}
+
+}  // namespace qm
