@@ -34,8 +34,8 @@ constexpr char kUsage[] =
     "key      prints the recognition key of each image file or http(s) link, tab, the\n"
     "         argument: two images pair when their keys are equal.\n"
     "\n"
-    "exit status: 0 done, 1 input refused, 2 wrong usage, 3 file not readable or writable,\n"
-    "             4 done, some images left to replace by hand\n";
+    "exit status: 0 done, 1 input refused or no slice image path found, 2 wrong usage,\n"
+    "             3 file not readable or writable, 4 done, some images left to replace by hand\n";
 
 int Usage(const char* problem) {
   if (problem) std::fprintf(stderr, "quillmar: %s\n", problem);
@@ -189,7 +189,10 @@ int Replace(const std::vector<std::string>& args) {
   ReplaceCommand command(window, host, std::move(smart));
   PressResult result = command.ReplaceAndCopy();
   command.WaitForRun();
-  if (result != PressResult::kStarted) return kExitRefused;
+  // A refused press and a run that found nothing write no output.
+  if (result != PressResult::kStarted || command.LastOutcome() != RunOutcome::kDone) {
+    return kExitRefused;
+  }
 
   bool written = WriteOutput(o->out, encoding.Encode(window.EditText(EditBox::kSliceCode)));
   if (!o->links_out.empty()) {

@@ -8,6 +8,7 @@
 namespace qm {
 
 inline constexpr char kLineBreak[] = "\r\n";
+inline constexpr char kNothingFoundText[] = "没有找到切片图片路径，请检查切片代码是否完整...";
 
 inline void ShowStatus(WindowAccess& window, const Text& text) {
   window.SetStatusText(kStatusMessagePart, text);

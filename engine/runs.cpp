@@ -20,11 +20,15 @@ bool Contains(const Text& text, const char* marker) {
 
 }  // namespace
 
-void RunByNumber(WindowAccess& window, HostServices& host) {
+RunOutcome RunByNumber(WindowAccess& window, HostServices& host) {
   RegexObject regex;
+  const std::vector<Text> sources = FindSliceSources(regex, window.EditText(EditBox::kSliceCode));
+  if (sources.empty()) {
+    ShowStatus(window, kNothingFoundText);
+    return RunOutcome::kNothingFound;
+  }
   window.ClearWorkList();
-  Text body = TableBody(window.EditText(EditBox::kSliceCode));
-  for (const Text& source : FindReferences(regex, body)) window.AppendWorkListRow(source);
+  for (const Text& source : sources) window.AppendWorkListRow(source);
 
   const std::vector<Text> links = SplitLines(window.EditText(EditBox::kLinkList));
   const int rows = window.WorkListRowCount();
@@ -44,6 +48,7 @@ void RunByNumber(WindowAccess& window, HostServices& host) {
     done += "链接数量不足，还有 " + DecimalText(rows - paired) + " 张图片未替换";
   }
   ShowStatus(window, done);
+  return RunOutcome::kDone;
 }
 
 ReplaceCommand::ReplaceCommand(WindowAccess& window, HostServices& host,
@@ -78,9 +83,9 @@ PressResult ReplaceCommand::ReplaceAndCopy() {
 
   std::function<void()> run;
   if (window_.IsRadioSelected(RadioBox::kByNumber)) {
-    run = [this] { RunByNumber(window_, host_); };
+    run = [this] { outcome_ = RunByNumber(window_, host_); };
   } else if (window_.IsRadioSelected(RadioBox::kSmart)) {
-    run = [this] { RunSmart(window_, host_, smart_options_); };
+    run = [this] { outcome_ = RunSmart(window_, host_, smart_options_); };
   }
   if (!run) return PressResult::kNoMode;
 

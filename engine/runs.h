@@ -19,6 +19,11 @@ enum class PressResult {
   kBusy,          // a run is still working; nothing changed
 };
 
+enum class RunOutcome {
+  kDone,
+  kNothingFound,  // the slice code held no slice source: nothing changed, nothing copied
+};
+
 // What a smart run does beyond pairing equal keys, and whom it tells.
 struct SmartRunOptions {
   // Pair the uploads equal keys left over with their slices by fingerprint
@@ -35,8 +40,8 @@ inline constexpr char kUnmatchedNoticeTitle[] =
 inline constexpr char kUnmatchedPrefix[] = "mivron";
 
 // Both runs, step by step; each reads and writes the window through `window`.
-void RunByNumber(WindowAccess& window, HostServices& host);
-void RunSmart(WindowAccess& window, HostServices& host, const SmartRunOptions& options = {});
+RunOutcome RunByNumber(WindowAccess& window, HostServices& host);
+RunOutcome RunSmart(WindowAccess& window, HostServices& host, const SmartRunOptions& options = {});
 
 // ReplaceAndCopy with its one-run-at-a-time rule. Press() returns at once;
 // the run works on its own thread. A press during a run is refused.
@@ -49,6 +54,8 @@ class ReplaceCommand {
 
   PressResult ReplaceAndCopy();
   bool RunInProgress() const { return running_.load(); }
+  // How the last run that ended went.
+  RunOutcome LastOutcome() const { return outcome_.load(); }
   void WaitForRun();
 
   // Called on the run's thread when a run has finished.
@@ -59,6 +66,7 @@ class ReplaceCommand {
   HostServices& host_;
   const SmartRunOptions smart_options_;
   std::atomic<bool> running_{false};
+  std::atomic<RunOutcome> outcome_{RunOutcome::kDone};
   std::thread worker_;
 };
 

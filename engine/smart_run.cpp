@@ -84,10 +84,17 @@ class SmartRun {
   SmartRun(WindowAccess& window, HostServices& host, const SmartRunOptions& options)
       : window_(window), host_(host), options_(options) {}
 
-  void Run() {
+  RunOutcome Run() {
+    // Nothing found changes nothing, so the user can mend the slice code
+    // and press again without choosing the image again.
+    std::vector<Text> sources = FindSliceSources(regex_, window_.EditText(EditBox::kSliceCode));
+    if (sources.empty()) {
+      ShowStatus(window_, kNothingFoundText);
+      return RunOutcome::kNothingFound;
+    }
     window_.ClearWorkList();
     CutPathToStem();
-    LocalPass();
+    LocalPass(std::move(sources));
     window_.SetGroupCaption(
         GroupBox::kSliceCode,
         "切片代码(共计：" + DecimalText(window_.WorkListRowCount()) + " 第图片）");
@@ -98,6 +105,7 @@ class SmartRun {
     ShowStatus(window_, DoneText());
     window_.SetEditText(EditBox::kImagePath, "");
     if (!notice.empty()) window_.ShowNotice(notice);
+    return RunOutcome::kDone;
   }
 
  private:
@@ -111,9 +119,8 @@ class SmartRun {
                             kPathCaption + window_.EditText(EditBox::kImagePath));
   }
 
-  void LocalPass() {
-    const Text body = TableBody(window_.EditText(EditBox::kSliceCode));
-    for (Text& source : FindReferences(regex_, body)) {
+  void LocalPass(std::vector<Text> sources) {
+    for (Text& source : sources) {
       const Text file =
           window_.EditText(EditBox::kImagePath) + SliceSuffixOf(suffix_regex_, source);
       const Bytes bytes = host_.ReadFileBytes(file);
@@ -209,8 +216,8 @@ class SmartRun {
 
 }  // namespace
 
-void RunSmart(WindowAccess& window, HostServices& host, const SmartRunOptions& options) {
-  SmartRun(window, host, options).Run();
+RunOutcome RunSmart(WindowAccess& window, HostServices& host, const SmartRunOptions& options) {
+  return SmartRun(window, host, options).Run();
 }
 
 }  // namespace qm

@@ -47,6 +47,14 @@ check expected/smart-left.txt smart-left.txt
 tr -d '\r' <smart.log >smart-progress.log  # Windows writes CR LF to a redirected stream
 check expected/smart.log smart-progress.log
 
+# The same page as a CSS export: images in <div>s, read by the second reading.
+"$@" replace --code slices-div.html --links links-by-number.txt --by-number \
+  --out div-by-number.html 2>/dev/null
+check expected/div-by-number.html div-by-number.html
+"$@" replace --code slices-div.html --links links-smart.txt --smart --image 'images/店铺_02.jpg' \
+  --out div-smart.html 2>/dev/null
+check expected/div-smart.html div-smart.html
+
 # A host that re-encoded slice 2 harder than the others: three fingerprint
 # cells moved, so only the near match pairs it; --exact leaves a placeholder
 # and says so with exit status 4.
@@ -76,6 +84,17 @@ status=0
 "$@" replace --code plain.txt --links links-smart.txt --by-number --out refused.html 2>refused.log || status=$?
 [[ $status -eq 1 && ! -e refused.html ]] && echo "ok   refused press" || { echo "FAIL refused press ($status)"; failures=$((failures + 1)); }
 
+# Mark-up that passes the check but names no slice image: refused, no output.
+printf '<p>01. sale</p><img src="images/logo.gif">' >no-slices.html
+status=0
+"$@" replace --code no-slices.html --links links-smart.txt --by-number --out none.html \
+  2>none.log || status=$?
+if [[ $status -eq 1 && ! -e none.html ]] && grep -q "没有找到切片图片路径" none.log; then
+  echo "ok   nothing found"
+else
+  echo "FAIL nothing found ($status)"; failures=$((failures + 1))
+fi
+
 status=0
 "$@" replace --code missing.html --links links-smart.txt --by-number 2>/dev/null || status=$?
 [[ $status -eq 3 ]] && echo "ok   missing file" || { echo "FAIL missing file ($status)"; failures=$((failures + 1)); }
@@ -84,5 +103,5 @@ status=0
 "$@" replace --code slices.html 2>/dev/null || status=$?
 [[ $status -eq 2 ]] && echo "ok   usage" || { echo "FAIL usage ($status)"; failures=$((failures + 1)); }
 
-echo "$((12 - failures)) passed, $failures failed"
+echo "$((15 - failures)) passed, $failures failed"
 exit $((failures > 0))

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/memory_window.h"
+#include "engine/text_rules.h"
 #include "fake_host.h"
 #include "image/image_key.h"
 #include "support/test_images.h"
@@ -145,15 +146,96 @@ TEST_F(ByNumberTest, SearchesRestartAtTheTopAndIgnoreLetterCase) {
   EXPECT_EQ(Code(), "<style>L2</style>" + SliceCode({"http:x/images/s_02.jpg", "images/s_02.jpg"}));
 }
 
-TEST_F(ByNumberTest, NoTableReplacesNothingButStillCopies) {
-  const Text code = "<TABLE>" + Img("images/s_01.jpg") + "</TABLE>";
-  window.SetEditText(EditBox::kSliceCode, code);
-  window.SetEditText(EditBox::kLinkList, "http://h/L1.jpg");
-  ASSERT_EQ(Press(), PressResult::kStarted);
-  EXPECT_EQ(Code(), code);
-  EXPECT_EQ(host.clipboard, code);
-  EXPECT_EQ(Status(), "替换完成并已复制...");
-  EXPECT_TRUE(window.WorkList().empty());
+// --- Reading the slice code ------------------------------------------------
+
+// Exports as image editors write them: the table scan reads the first two,
+// the second reading the others. {1} and {2} stand for the two slices.
+struct ExportKind {
+  const char* name;
+  const char* page;
+};
+constexpr ExportKind kExports[] = {
+    {"table scan",
+     "<table id=\"__01\">\r\n<tr><td>\r\n<img src=\"{1}\" width=\"16\" height=\"8\"></td>\r\n"
+     "<td>\r\n<img src=\"images/spacer.gif\" width=\"1\" height=\"1\"></td>\r\n<td>\r\n"
+     "<img src=\"{2}\" width=\"16\" height=\"8\"></td></tr>\r\n</table>"},
+    {"table scan, style above",
+     "<style>td { background: url(bg.gif) }</style>\r\n<table>\r\n<tr><td>\r\n"
+     "<img src=\"{1}\" width=\"16\">\r\n<img src=\"{2}\" width=\"16\"></td></tr>\r\n</table>"},
+    {"capital tags",
+     "<TABLE WIDTH=750 BORDER=0>\r\n<TR><TD><IMG SRC=\"{1}\" WIDTH=16 HEIGHT=8></TD></TR>\r\n"
+     "<TR><TD><IMG SRC=\"{2}\" WIDTH=16 HEIGHT=8></TD></TR>\r\n</TABLE>"},
+    {"slice table inside layout tables",
+     "<table width=\"100%\"><tr><td><table><tr><td>Logo</td></tr></table></td></tr>\r\n"
+     "<tr><td><table id=\"slices\">\r\n<tr><td><img src=\"{1}\" width=\"16\"></td></tr>\r\n"
+     "<tr><td><img src=\"{2}\" width=\"16\"></td></tr>\r\n</table></td></tr></table>"},
+    {"images in divs",
+     "<div id=\"Table_01\">\r\n\t<div id=\"p-01_\">\r\n\t\t<img id=\"p_01\" src=\"{1}\" "
+     "width=\"16\" height=\"8\" alt=\"\" />\r\n\t</div>\r\n\t<div id=\"p-02_\">\r\n\t\t"
+     "<img id=\"p_02\" src=\"{2}\" width=\"16\" height=\"8\" alt=\"\" />\r\n\t</div>\r\n</div>"},
+    {"wrapped tags, attributes between",
+     "<table>\r\n<tr><td><img\r\n  src=\"{1}\"\r\n  tppabs=\"http://x/old/p_1.jpg\" "
+     "width=\"16\"\r\n  height=\"8\"></td></tr>\r\n<tr><td><img\r\n  src=\"{2}\"\r\n  "
+     "width=\"16\" height=\"8\"></td></tr>\r\n</table>"},
+    {"single quotes and none",
+     "<table><tr><td><img src='{1}' width=16 alt=''></td>\r\n"
+     "<td><img width=16 alt='a > b' SRC={2}></td></tr></table>"},
+};
+
+Text FillExport(const char* page, const Text& first, const Text& second) {
+  return ReplaceAll(ReplaceAll(page, "{1}", first), "{2}", second);
+}
+
+class ExportReadingTest : public RunsTest {
+ protected:
+  void SetUp() override {
+    host.files["D:\\店铺\\images\\shop_01.jpg"] = PatternBmp(16, 8, 0x00000000FFFFFFFFull);
+    host.files["D:\\店铺\\images\\shop_02.jpg"] = PatternBmp(16, 8, 0x0F0F0F0F0F0F0F0Full);
+    host.links["http://h/L1.jpg"] = host.files["D:\\店铺\\images\\shop_01.jpg"];
+    host.links["http://h/L2.jpg"] = host.files["D:\\店铺\\images\\shop_02.jpg"];
+  }
+  void Run(RadioBox mode, const Text& code) {
+    window.SelectRadio(mode);
+    window.SetEditText(EditBox::kSliceCode, code);
+    window.SetEditText(EditBox::kImagePath, "D:\\店铺\\images\\shop_02.jpg");
+    // Smart runs take the links in any order.
+    window.SetEditText(EditBox::kLinkList, mode == RadioBox::kSmart
+                                               ? "http://h/L2.jpg\r\nhttp://h/L1.jpg"
+                                               : "http://h/L1.jpg\r\nhttp://h/L2.jpg");
+    ASSERT_EQ(Press(), PressResult::kStarted);
+  }
+};
+
+TEST_F(ExportReadingTest, EveryKindIsReplacedCompletelyInBothModes) {
+  for (const ExportKind& kind : kExports) {
+    for (RadioBox mode : {RadioBox::kByNumber, RadioBox::kSmart}) {
+      Run(mode, FillExport(kind.page, "images/shop_01.jpg", "images/shop_02.jpg"));
+      const char* mode_name = mode == RadioBox::kSmart ? "smart" : "by number";
+      EXPECT_EQ(Code(), FillExport(kind.page, "http://h/L1.jpg", "http://h/L2.jpg"))
+          << kind.name << ", " << mode_name;
+      EXPECT_EQ(Links(), "") << kind.name << ", " << mode_name;
+    }
+  }
+}
+
+TEST_F(ExportReadingTest, NothingFoundChangesNothingAndCopiesNothing) {
+  // "01." passes the press's check, but no image path is in the code; an
+  // image without "_" or without a numbered ending is no slice either.
+  const Text code =
+      "<p>01. Spring sale</p><div><img src='images/logo.gif'>"
+      "<img src='images/bg_top.png'></div>";
+  for (RadioBox mode : {RadioBox::kByNumber, RadioBox::kSmart}) {
+    window.AppendWorkListRow("from before");
+    Run(mode, code);
+    EXPECT_EQ(Code(), code);
+    EXPECT_EQ(Status(), "没有找到切片图片路径，请检查切片代码是否完整...");
+    EXPECT_EQ(host.clipboard, "(untouched)");
+    EXPECT_EQ(window.WorkList().size(), 1u);
+    EXPECT_EQ(window.EditText(EditBox::kImagePath), "D:\\店铺\\images\\shop_02.jpg")
+        << "the user need not choose the image again";
+    window.ClearWorkList();
+  }
+  EXPECT_TRUE(host.fetched.empty());
 }
 
 // --- Smart -----------------------------------------------------------------

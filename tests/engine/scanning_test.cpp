@@ -43,6 +43,30 @@ TEST(Scanning, TwoTagsOnOneLineAreOneSource) {
       Sources{R"(a_01.jpg" width="1"><img src="a_02.jpg)"});
 }
 
+TEST(Scanning, OutermostTableCountsNestedTables) {
+  EXPECT_EQ(OutermostTable("<p><TABLE a><tr><table>x</table></tr>y</Table >z</table>"),
+            " a><tr><table>x</table></tr>y");
+  EXPECT_EQ(OutermostTable("<tablex><table>open to the end"), ">open to the end");
+  EXPECT_EQ(OutermostTable("no table"), "");
+}
+
+TEST(Scanning, ImageTagSourcesReadAnyAttributeSpelling) {
+  struct Case {
+    const char* text;
+    Sources expected;
+  } cases[] = {
+      {"<img src=\"a_01.jpg\"><IMG\r\nalt=\"<img src=x>\" SRC = 'b_02.jpg' >",
+       {"a_01.jpg", "b_02.jpg"}},
+      {"<img src=店铺_03.jpg width=1><img alt src=c_04.gif/>", {"店铺_03.jpg", "c_04.gif/"}},
+      {"<image src=\"x_01.jpg\"><imgs src=\"y_01.jpg\"><img src=\"z_01.jpg\" src=\"w.jpg\">",
+       {"z_01.jpg"}},
+      {"<img width=1><img src=\"open_01.jpg", {"open_01.jpg"}},
+      // Stray signs are read past; they never stop the reading.
+      {"<img =x / src=\"d_05.jpg\"><img / = / >", {"d_05.jpg"}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ImageTagSources(c.text), c.expected) << c.text;
+}
+
 TEST(Scanning, SliceSuffix) {
   RegexObject regex;
   EXPECT_EQ(SliceSuffixOf(regex, "images/shop_01.jpg"), "01.jpg");
