@@ -262,6 +262,37 @@ TEST_F(MainWindowTest, FreshStartShowsTheLayoutAndInitialState) {
   EXPECT_EQ(window_->Style(kIdByNumberRadio) & BS_TYPEMASK, BS_AUTORADIOBUTTON);
 }
 
+// The keys go through the program's own message loop, as typed keys do.
+TEST_F(MainWindowTest, EscLeavesTheTextBoxesAloneAndTabMovesOn) {
+  struct Case {
+    int edit, group, next;
+  };
+  for (const Case& c : {Case{kIdSliceCodeEdit, kIdSliceCodeGroup, kIdClearButton},
+                        Case{kIdLinkEdit, kIdLinkGroup, kIdSliceCodeEdit}}) {
+    SCOPED_TRACE(c.edit);
+    const Text typed = "<table>\r\n<tr><td>用户的文字</td></tr>\r\n</table>";
+    window_->SetText(c.edit, typed);
+    window_->PostClickInto(c.edit);
+    ASSERT_TRUE(WaitUntil([&] { return window_->Focused() == window_->Control(c.edit); }));
+
+    window_->PostKey(c.edit, VK_ESCAPE);
+    window_->PostKey(c.edit, VK_ESCAPE);
+    window_->WaitForPostedMessages(c.edit);
+    HWND group = window_->Control(c.group);
+    ASSERT_NE(group, nullptr) << "the group box was destroyed";
+    EXPECT_TRUE(IsWindowVisible(group));
+    EXPECT_EQ(window_->GetText(c.edit), typed);
+    EXPECT_EQ(window_->Focused(), window_->Control(c.edit));
+
+    window_->PostKey(c.edit, VK_TAB);
+    EXPECT_TRUE(WaitUntil([&] { return window_->Focused() == window_->Control(c.next); }, 10));
+    window_->WaitForPostedMessages(c.edit);
+    EXPECT_EQ(window_->GetText(c.edit), typed) << "Tab was typed into the box";
+    EXPECT_NE(window_->Control(c.group), nullptr);
+  }
+  EXPECT_TRUE(IsWindowVisible(window_->Main()));
+}
+
 TEST_F(MainWindowTest, ModeBoxesFollowTheEnabledStateRules) {
   // Links already pasted give way to the by-number instructions.
   window_->SetText(kIdLinkEdit, "http://example/1.jpg\r\n");
