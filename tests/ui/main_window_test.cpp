@@ -14,6 +14,7 @@
 #include "app/usage_texts.h"
 #include "support/loopback_server.h"
 #include "support/test_files.h"
+#include "tests/update/update_test_support.h"
 #include "window_driver.h"
 
 namespace qm::test {
@@ -519,6 +520,23 @@ TEST_F(MainWindowTest, ClosingDuringARunEndsTheProgramAtOnce) {
   gate.Open();
   EXPECT_TRUE(fetching);
   EXPECT_TRUE(ended) << "the program waited for the run";
+}
+
+// An allocation that must fail, in a program with Quillmar's own
+// allocation functions: the fatal-error box names the size, and the
+// process ends with -1 once it is answered.
+TEST(FatalErrorBox, AFailedAllocationShowsItsSizeAndEndsWithMinusOne) {
+  wchar_t self[MAX_PATH];
+  const std::wstring path(self, GetModuleFileNameW(nullptr, self, MAX_PATH));
+  const std::wstring probe = path.substr(0, path.rfind(L'\\')) + L"\\out_of_memory_probe.exe";
+  const std::size_t impossible = SIZE_MAX / 2;
+  std::vector<std::wstring> messages;
+  const int exit_code = RunAndAnswer(
+      GbkString(L"\"" + probe + L"\" " + std::to_wstring(impossible)), GbkString(probe), messages);
+  EXPECT_EQ(exit_code, -1);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0], L"运行时出错!\r\n\r\n错误信息：分配 " + std::to_wstring(impossible) +
+                             L" 字节内存失败!\r\n");
 }
 
 }  // namespace
