@@ -9,6 +9,7 @@
 #include <iterator>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "app/control_ids.h"
 #include "app/usage_texts.h"
@@ -261,6 +262,44 @@ TEST_F(MainWindowTest, FreshStartShowsTheLayoutAndInitialState) {
   }
   EXPECT_EQ(window_->Style(kIdSmartRadio) & BS_TYPEMASK, BS_AUTORADIOBUTTON);
   EXPECT_EQ(window_->Style(kIdByNumberRadio) & BS_TYPEMASK, BS_AUTORADIOBUTTON);
+}
+
+// Whether every pixel of the control's outer ring, as shown on the screen,
+// has the colour; the first one that differs otherwise.
+std::optional<COLORREF> RingDiffersFrom(HWND control, COLORREF colour) {
+  RECT r;
+  GetWindowRect(control, &r);
+  HDC screen = GetDC(nullptr);
+  std::optional<COLORREF> differs;
+  auto check = [&](int x, int y) {
+    const COLORREF seen = GetPixel(screen, x, y);
+    if (!differs && seen != colour) differs = seen;
+  };
+  for (int x = r.left; x < r.right; ++x) {
+    check(x, r.top);
+    check(x, r.bottom - 1);
+  }
+  for (int y = r.top; y < r.bottom; ++y) {
+    check(r.left, y);
+    check(r.right - 1, y);
+  }
+  ReleaseDC(nullptr, screen);
+  return differs;
+}
+
+TEST_F(MainWindowTest, TextBoxFramesAreGreenAllRound) {
+  constexpr COLORREF kFrame = RGB(164, 185, 127);
+  Text many_lines;
+  for (int i = 0; i < 200; ++i) many_lines += "<tr><td>第" + std::to_string(i) + "行</td></tr>\r\n";
+  for (const Text& text : {Text(), many_lines}) {
+    for (int id : {kIdSliceCodeEdit, kIdLinkEdit}) {
+      window_->SetText(id, text);
+      std::optional<COLORREF> differs;
+      WaitUntil([&] { return !(differs = RingDiffersFrom(window_->Control(id), kFrame)); }, 10);
+      EXPECT_FALSE(differs) << "control " << id << " with " << text.size()
+                            << " bytes: a frame pixel is #" << std::hex << *differs;
+    }
+  }
 }
 
 // The keys go through the program's own message loop, as typed keys do.
