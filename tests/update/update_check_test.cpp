@@ -216,6 +216,18 @@ TEST(UpdaterArchive, IsCarriedAsOneDeflatedXzExe) {
   EXPECT_EQ(Text(archive.begin() + 30, archive.begin() + 36), "xz.exe");
 }
 
+// Runs the start-up check in its own process for `folder`, against a
+// manifest naming `version` and kAddress; the probe's exit code (3: the
+// main window would open), its message boxes answered.
+int RunCheckProgram(const ScratchFolder& folder, const Text& version,
+                    std::vector<std::wstring>& messages) {
+  test::AnswerServer server;
+  server.SetAnswer({200, BytesFromText(version + "\n" + kAddress + "\n")});
+  const Text probe =
+      "update_check_probe.exe \"" + folder.Path() + "\" " + server.Url("/latest.txt");
+  return test::RunAndAnswer(probe, folder.File("update_check_probe.exe"), messages);
+}
+
 // The whole start-up check as the program runs it, in its own process,
 // with the real updater from the carried archive. The release address
 // cannot be fetched, so the updater reports the failure and starts the
@@ -223,12 +235,8 @@ TEST(UpdaterArchive, IsCarriedAsOneDeflatedXzExe) {
 TEST(UpdateCheckProgram, EndsWithCodeZeroAfterStartingTheUpdater) {
   ScratchFolder folder;
   ASSERT_TRUE(WriteFileBytes(folder.File("Quillmar.exe"), {test::BuiltFile("stand_in.exe")}));
-  test::AnswerServer server;
-  server.SetAnswer({200, BytesFromText("2\n" + kAddress + "\n")});
-  const Text probe =
-      "update_check_probe.exe \"" + folder.Path() + "\" " + server.Url("/latest.txt");
   std::vector<std::wstring> probe_messages;
-  EXPECT_EQ(test::RunAndAnswer(probe, folder.File("update_check_probe.exe"), probe_messages), 0);
+  EXPECT_EQ(RunCheckProgram(folder, "2", probe_messages), 0);
   EXPECT_EQ(IniValue(folder.File("gx.ini"), "gx", "xz"), kAddress);
   EXPECT_FALSE(FileExists(folder.File("xz.zip")));
   EXPECT_EQ(ReadFileBytes(folder.File("xz.exe")), test::BuiltFile("xz.exe"));
@@ -245,12 +253,8 @@ TEST(UpdateCheckProgram, EndsWithCodeZeroAfterStartingTheUpdater) {
 
 TEST(UpdateCheckProgram, ReturnsToStartUpWhenUpToDate) {
   ScratchFolder folder;
-  test::AnswerServer server;
-  server.SetAnswer({200, BytesFromText("1\n" + kAddress + "\n")});
-  const Text probe =
-      "update_check_probe.exe \"" + folder.Path() + "\" " + server.Url("/latest.txt");
   std::vector<std::wstring> messages;
-  EXPECT_EQ(test::RunAndAnswer(probe, folder.File("update_check_probe.exe"), messages), 3);
+  EXPECT_EQ(RunCheckProgram(folder, "1", messages), 3);
   EXPECT_FALSE(FileExists(folder.File("gx.ini")));
   EXPECT_FALSE(FileExists(folder.File("xz.exe")));
 }
@@ -258,12 +262,8 @@ TEST(UpdateCheckProgram, ReturnsToStartUpWhenUpToDate) {
 TEST(UpdateCheckProgram, ReturnsToStartUpWhenTheUpdaterCannotBeUnpacked) {
   ScratchFolder folder;
   fs::create_directory(folder / "xz.exe");
-  test::AnswerServer server;
-  server.SetAnswer({200, BytesFromText("2\n" + kAddress + "\n")});
-  const Text probe =
-      "update_check_probe.exe \"" + folder.Path() + "\" " + server.Url("/latest.txt");
   std::vector<std::wstring> messages;
-  EXPECT_EQ(test::RunAndAnswer(probe, folder.File("update_check_probe.exe"), messages), 3);
+  EXPECT_EQ(RunCheckProgram(folder, "2", messages), 3);
   EXPECT_TRUE(messages.empty());
   EXPECT_FALSE(FileExists(folder.File("xz.zip")));
   EXPECT_TRUE(ReleaseFailedToday(folder.File("gx.ini"), kAddress));
