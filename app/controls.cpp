@@ -12,6 +12,13 @@ constexpr UINT_PTR kEditBehaviourSubclass = 0x5141'0010;
 constexpr UINT_PTR kGroupForwardSubclass = 0x5141'0011;
 constexpr WPARAM kCtrlA = 0x01;  // the character Ctrl+A types
 
+// Tab and Esc, as key presses or as the characters they type.
+bool IsDialogNavigationKey(const MSG* key) {
+  if (!key) return false;
+  if (key->message != WM_KEYDOWN && key->message != WM_CHAR) return false;
+  return key->wParam == VK_TAB || key->wParam == VK_ESCAPE;
+}
+
 }  // namespace
 
 HWND CreateControl(HWND parent, const wchar_t* window_class, int id, DWORD style, DWORD ex_style,
@@ -54,6 +61,19 @@ LRESULT CALLBACK EditControl::SubclassProc(HWND window, UINT message, WPARAM wpa
     case WM_NCDESTROY:
       RemoveWindowSubclass(window, SubclassProc, kEditBehaviourSubclass);
       break;
+    case WM_GETDLGCODE: {
+      // The message loop's dialog handling asks each key's owner first. A
+      // multi-line edit box wants every key, and in that mode it answers
+      // Esc by closing its parent - here a group box, which would vanish
+      // with the text - and Tab by asking its parent for the next control,
+      // which a group box ignores. Leaving both keys to the dialog handling
+      // makes Tab move on, as everywhere else, and Esc do nothing.
+      LRESULT code = DefSubclassProc(window, message, wparam, lparam);
+      if (IsDialogNavigationKey(reinterpret_cast<const MSG*>(lparam))) {
+        code &= ~static_cast<LRESULT>(DLGC_WANTALLKEYS | DLGC_WANTTAB | DLGC_WANTMESSAGE);
+      }
+      return code;
+    }
     case WM_CHAR:
       // Multi-line edit boxes of older systems beep at Ctrl+A instead of
       // selecting everything.
@@ -84,6 +104,10 @@ LRESULT CALLBACK GroupControl::SubclassProc(HWND window, UINT message, WPARAM wp
     case WM_NCDESTROY:
       RemoveWindowSubclass(window, SubclassProc, kGroupForwardSubclass);
       break;
+    // Only the user closes the window: a child's request to close its
+    // parent must not take the group box and its controls away.
+    case WM_CLOSE:
+      return 0;
     // A group box ignores what its children tell it; the window behind it
     // handles their commands, notifications and colours.
     case WM_COMMAND:

@@ -49,7 +49,7 @@ constexpr Placement kPlacements[] = {
 };
 
 constexpr DWORD kMultiLineEdit =
-    WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | ES_LEFT;
+    WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | ES_LEFT;
 constexpr DWORD kGroupBox = WS_VISIBLE | WS_CLIPCHILDREN | BS_GROUPBOX;
 constexpr DWORD kPushButton = WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
 
@@ -177,7 +177,7 @@ void MainWindow::CreateControls() {
   // The hidden helpers of the first group box; never shown.
   smart_usage_.Attach(
       CreateControl(g1, WC_EDITW, kIdSmartUsageEdit, kMultiLineEdit, 0, kSmartUsageText));
-  path_edit_.Attach(CreateControl(g1, WC_EDITW, kIdPathEdit, WS_BORDER | ES_AUTOHSCROLL, 0, ""));
+  path_edit_.Attach(CreateControl(g1, WC_EDITW, kIdPathEdit, ES_AUTOHSCROLL, 0, ""));
   picture_.Attach(CreateControl(g1, WC_STATICW, kIdPicture, SS_BITMAP, 0, ""));
 
   command_group_.Attach(
@@ -217,6 +217,7 @@ void MainWindow::CreateControls() {
 
   smart_radio_.Select(true);
 
+  // The edit boxes have no WS_BORDER: the theme draws their border.
   for (const EditControl* edit :
        {&slice_edit_, &link_edit_, &smart_usage_, &by_number_usage_, &path_edit_}) {
     InstallEditFrame(edit->Handle());

@@ -10,27 +10,46 @@ namespace {
 
 constexpr UINT_PTR kEditFrameSubclass = 0x5141'0001;
 constexpr UINT_PTR kGroupPaintSubclass = 0x5141'0002;
+// One pixel at every DPI, as the system's own control borders are.
+constexpr int kEditFrameWidth = 1;
 
 void FrameInThemeColour(HDC dc, const RECT& rect) {
   Brush brush(CreateSolidBrush(kThemeFrameColour));
   FrameRect(dc, &rect, brush.Get());
 }
 
+// The border of an edit box is the theme's own one-pixel ring outside the
+// client area and the scroll bar. A WS_BORDER edit box cannot be used: it
+// gives up its non-client border and draws one inside its client area with
+// every WM_PAINT, and its scroll bar then reaches the window's edge and is
+// redrawn over any frame there whenever it scrolls.
 LRESULT CALLBACK EditFrameProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
                                DWORD_PTR) {
-  if (message == WM_NCDESTROY) RemoveWindowSubclass(window, EditFrameProc, kEditFrameSubclass);
-  if (message != WM_NCPAINT) return DefSubclassProc(window, message, wparam, lparam);
-
-  // The default paints the scroll bar and a black border; the border is
-  // then painted over.
-  const LRESULT result = DefSubclassProc(window, message, wparam, lparam);
-  WindowDc dc(window, nullptr, DCX_WINDOW | DCX_CACHE);
-  if (!dc.Get()) return result;
-  RECT rect;
-  GetWindowRect(window, &rect);
-  OffsetRect(&rect, -rect.left, -rect.top);
-  FrameInThemeColour(dc.Get(), rect);
-  return result;
+  switch (message) {
+    case WM_NCDESTROY:
+      RemoveWindowSubclass(window, EditFrameProc, kEditFrameSubclass);
+      break;
+    case WM_NCCALCSIZE: {
+      // The default takes off the scroll bar, which sits beside the client
+      // area; both move inside the ring.
+      const LRESULT result = DefSubclassProc(window, message, wparam, lparam);
+      InflateRect(reinterpret_cast<RECT*>(lparam), -kEditFrameWidth, -kEditFrameWidth);
+      return result;
+    }
+    case WM_NCPAINT: {
+      const LRESULT result = DefSubclassProc(window, message, wparam, lparam);
+      WindowDc dc(window, nullptr, DCX_WINDOW | DCX_CACHE);
+      if (!dc.Get()) return result;
+      RECT rect;
+      GetWindowRect(window, &rect);
+      OffsetRect(&rect, -rect.left, -rect.top);
+      FrameInThemeColour(dc.Get(), rect);
+      return result;
+    }
+    default:
+      break;
+  }
+  return DefSubclassProc(window, message, wparam, lparam);
 }
 
 void PaintGroupBox(HWND window, HDC dc) {
@@ -99,6 +118,9 @@ LRESULT CALLBACK GroupPaintProc(HWND window, UINT message, WPARAM wparam, LPARAM
 
 void InstallEditFrame(HWND edit) {
   SetWindowSubclass(edit, EditFrameProc, kEditFrameSubclass, 0);
+  // The ring takes its place now, whatever size the box already has.
+  SetWindowPos(edit, nullptr, 0, 0, 0, 0,
+               SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
 }
 
 void InstallGroupBoxPainting(HWND group_box) {

@@ -11,7 +11,8 @@ namespace qm {
 
 inline constexpr COLORREF kThemeFrameColour = RGB(164, 185, 127);
 
-// Paints the one-pixel border of a WS_BORDER edit box in the theme colour.
+// Gives an edit box (created without WS_BORDER) a one-pixel border in the
+// theme colour around its client area and scroll bar.
 void InstallEditFrame(HWND edit);
 // Paints a group box: background, frame and caption.
 void InstallGroupBoxPainting(HWND group_box);

@@ -18,10 +18,13 @@ inline void RunUpdateCheck() {
 }
 
 // The check's steps up to the hand-over: removes a leftover download, asks
-// `source` and, when it names another version than this one, writes gx.ini,
-// unpacks `updaterArchive` into `programFolder`, starts xz.exe and removes
-// the archive. True when it handed over; the caller then ends the program.
-// No step's failure stops the ones after it.
+// `source` and, when it names a greater version number than this one's and
+// a release that is neither installed already nor failed today, writes
+// gx.ini, unpacks `updaterArchive` into `programFolder`, starts xz.exe and
+// removes the archive. True when it handed over; the caller then ends the
+// program. When writing, unpacking or starting fails, what was written is
+// removed, the release is recorded as failed for today and the result is
+// false: start-up goes on with the main window.
 bool HandOverToUpdater(const Text& programFolder, UpdateSource& source,
                        const Bytes& updaterArchive);
 

@@ -1,8 +1,10 @@
 #include "cli/cli.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
+#include <string_view>
 
 #include "engine/memory_window.h"
 #include "engine/runs.h"
@@ -26,7 +28,8 @@ constexpr char kUsage[] =
     "         or --smart by recognising each downloaded image among the local slices in\n"
     "         the folder of --image, one of the slice images. The result goes to --out\n"
     "         or standard output, the unused links to --links-out; progress to standard\n"
-    "         error. Files are GBK unless --encoding utf-8.\n"
+    "         error. Files are GBK unless --encoding utf-8; a file whose text GBK cannot\n"
+    "         hold exactly (a NUL byte, a character GBK lacks) is refused, never changed.\n"
     "         --smart also pairs an upload whose fingerprint differs from a slice's\n"
     "         of the same size in a few cells, when each is the other's one nearest;\n"
     "         --exact pairs equal keys only. Slices left unpaired get a placeholder\n"
@@ -56,15 +59,79 @@ bool Exists(const std::string& utf8) {
       std::filesystem::path(std::u8string(utf8.begin(), utf8.end())), error);
 }
 
-// Files hand in and out what the engine holds: GBK texts.
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// A file's text as the engine holds it (GBK), and whether it began with a
+// byte-order mark, which the matching output gets back.
+struct InputText {
+  Text text;
+  bool byte_order_mark = false;
+};
+
+// The line (from 1) that holds position `at`.
+std::size_t LineAt(std::u16string_view text, std::size_t at) {
+  return 1 + static_cast<std::size_t>(std::count(text.begin(), text.begin() + at, u'\n'));
+}
+
+// Why UTF-8 text cannot pass through GBK unchanged: the first character
+// that does not come back as it went, with its line.
+std::string Utf8Refusal(std::string_view utf8) {
+  const std::u16string wide = WideFromUtf8(utf8);
+  if (Utf8FromWide(wide) != utf8) return "is not valid UTF-8";
+  for (std::size_t at = 0; at < wide.size();) {
+    const bool pair = at + 1 < wide.size() && wide[at] >= 0xD800 && wide[at] < 0xDC00;
+    const std::u16string_view character(wide.data() + at, pair ? 2 : 1);
+    if (WideFromGbk(GbkFromWide(character)) != character) {
+      const char32_t code =
+          pair ? 0x10000 + ((character[0] - 0xD800) << 10) + (character[1] - 0xDC00) : character[0];
+      char name[16];
+      std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(code));
+      return "line " + std::to_string(LineAt(wide, at)) + " holds " + name +
+             (code == 0 ? " (NUL)" : "") + ", which GBK cannot hold";
+    }
+    at += character.size();
+  }
+  return "cannot be held as GBK";
+}
+
+// Files hand in and out what the engine holds: GBK texts. Whatever the run
+// does not replace must leave exactly as it came, so a file whose text
+// cannot make the round trip is refused rather than changed.
 class Encoding {
  public:
   explicit Encoding(bool utf8) : utf8_(utf8) {}
-  Text Decode(const Bytes& bytes) const {
-    Text raw = TextFromBytes(bytes);
-    return utf8_ ? GbkFromUtf8(raw) : raw;
+
+  // The file's text, or nothing after saying on standard error why it is
+  // refused.
+  std::optional<InputText> Decode(const std::string& path, const Bytes& bytes) const {
+    std::string_view raw(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    std::string problem;
+    InputText input;
+    if (!utf8_) {
+      // The text boxes end a text at its first NUL byte.
+      const std::size_t nul = raw.find('\0');
+      if (nul == std::string_view::npos) {
+        input.text = Text(raw);
+        return input;
+      }
+      problem = "line " + std::to_string(1 + std::count(raw.begin(), raw.begin() + nul, '\n')) +
+                " holds a NUL byte, which the text boxes cannot hold";
+    } else {
+      input.byte_order_mark = raw.starts_with(kByteOrderMark);
+      if (input.byte_order_mark) raw.remove_prefix(kByteOrderMark.size());
+      input.text = GbkFromUtf8(raw);
+      if (Utf8FromGbk(input.text) == raw) return input;
+      problem = Utf8Refusal(raw);
+    }
+    WriteTerminalLine(stderr, "quillmar: " + PathText(path) + ": " + problem + "; nothing written");
+    return std::nullopt;
   }
-  Bytes Encode(const Text& text) const { return BytesFromText(utf8_ ? Utf8FromGbk(text) : text); }
+
+  Bytes Encode(const Text& text, bool byte_order_mark) const {
+    if (!utf8_) return BytesFromText(text);
+    return BytesFromText((byte_order_mark ? std::string(kByteOrderMark) : std::string()) +
+                         Utf8FromGbk(text));
+  }
 
  private:
   bool utf8_;
@@ -167,13 +234,16 @@ int Replace(const std::vector<std::string>& args) {
   std::optional<ReplaceOptions> o = ParseReplace(args, &problem);
   if (!o) return Usage(problem);
 
-  Bytes code, links;
-  if (!ReadInput(o->code, code) || !ReadInput(o->links, links)) return kExitFile;
+  Bytes code_bytes, links_bytes;
+  if (!ReadInput(o->code, code_bytes) || !ReadInput(o->links, links_bytes)) return kExitFile;
   const Encoding encoding(o->utf8);
+  const std::optional<InputText> code = encoding.Decode(o->code, code_bytes);
+  const std::optional<InputText> links = encoding.Decode(o->links, links_bytes);
+  if (!code || !links) return kExitRefused;
 
   MemoryWindow window;
-  window.SetEditText(EditBox::kSliceCode, encoding.Decode(code));
-  window.SetEditText(EditBox::kLinkList, WindowsLineEnds(encoding.Decode(links)));
+  window.SetEditText(EditBox::kSliceCode, code->text);
+  window.SetEditText(EditBox::kLinkList, WindowsLineEnds(links->text));
   window.SetEditText(EditBox::kImagePath, PathText(o->image));
   window.SelectRadio(o->smart ? RadioBox::kSmart : RadioBox::kByNumber);
   window.onStatus = [](const Text& text) { WriteTerminalLine(stderr, text); };
@@ -194,10 +264,12 @@ int Replace(const std::vector<std::string>& args) {
     return kExitRefused;
   }
 
-  bool written = WriteOutput(o->out, encoding.Encode(window.EditText(EditBox::kSliceCode)));
+  bool written = WriteOutput(
+      o->out, encoding.Encode(window.EditText(EditBox::kSliceCode), code->byte_order_mark));
   if (!o->links_out.empty()) {
-    written =
-        WriteOutput(o->links_out, encoding.Encode(window.EditText(EditBox::kLinkList))) && written;
+    written = WriteOutput(o->links_out, encoding.Encode(window.EditText(EditBox::kLinkList),
+                                                        links->byte_order_mark)) &&
+              written;
   }
   if (!written) return kExitFile;
   const Text notice = window.Notice();

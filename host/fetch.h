@@ -15,6 +15,10 @@ struct FetchLimits {
   int connect_timeout_ms = 15'000;  // the server must accept within this
   int stall_timeout_ms = 30'000;    // longest wait for the next byte
   std::size_t max_body_bytes = std::size_t{64} << 20;
+  // For downloads that must stay on https: a redirect to any other scheme
+  // (plain http included) gives empty bytes. The first address is the
+  // caller's to check.
+  bool https_redirects_only = false;
 };
 
 // HTTP or HTTPS GET of `url`; the result is the response body whatever the

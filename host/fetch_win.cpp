@@ -167,6 +167,10 @@ Hop Request(HINTERNET root, const std::wstring& url, const FetchLimits& limits) 
   return Hop{body ? std::move(body) : Bytes{}, {}};
 }
 
+bool IsHttps(const std::wstring& url) {
+  return StartsWithNoCase(GbkString(url), "https://");
+}
+
 }  // namespace
 
 Bytes Download(const Text& url, const FetchLimits& limits) {
@@ -177,6 +181,7 @@ Bytes Download(const Text& url, const FetchLimits& limits) {
     Hop result = Request(root, current, limits);
     if (result.body) return std::move(*result.body);
     if (result.next.empty()) return {};
+    if (limits.https_redirects_only && !IsHttps(result.next)) return {};
     current = std::move(result.next);
   }
   return {};

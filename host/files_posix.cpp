@@ -37,21 +37,6 @@ class Fd {
   int fd_;
 };
 
-bool WriteAll(int fd, const Bytes& block) {
-  std::size_t done = 0;
-  while (done < block.size()) {
-    ssize_t n = write(fd, block.data() + done, block.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-Fd CreateTruncated(const Text& path) {
-  return Fd(open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-}
-
 }  // namespace
 
 Bytes ReadFileBytes(const Text& path) {
@@ -74,10 +59,10 @@ Bytes ReadFileBytes(const Text& path) {
 
 bool WriteFileBytes(const Text& path, const std::vector<Bytes>& blocks) {
   if (path.empty()) return false;
-  Fd fd = CreateTruncated(path);
-  if (!fd) return false;
+  host_detail::FileWriter file(path);
+  if (!file.IsOpen()) return false;
   for (const Bytes& block : blocks) {
-    if (!WriteAll(fd.get(), block)) return false;
+    if (!file.Write(block)) return false;
   }
   return true;
 }
@@ -88,6 +73,25 @@ bool RemoveFile(const Text& path) {
 }
 
 namespace host_detail {
+
+FileWriter::FileWriter(const Text& path)
+    : handle_(open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)) {}
+
+FileWriter::~FileWriter() {
+  if (IsOpen()) close(static_cast<int>(handle_));
+}
+
+bool FileWriter::Write(std::span<const std::uint8_t> bytes) {
+  if (!IsOpen()) return false;
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = write(static_cast<int>(handle_), bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
 
 bool IsFolder(const Text& path) {
   struct stat info {};

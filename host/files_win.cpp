@@ -20,20 +20,6 @@ UniqueHandle OpenFile(const std::wstring& path, DWORD access, DWORD share, DWORD
   return UniqueHandle(h);
 }
 
-// WriteFile takes at most 4 GiB at once; blocks that large never occur, but
-// a wrong length must not be written silently.
-bool WriteAll(HANDLE file, const Bytes& block) {
-  constexpr std::size_t kChunk = std::size_t{1} << 30;
-  std::size_t done = 0;
-  while (done < block.size()) {
-    DWORD want = static_cast<DWORD>(std::min(kChunk, block.size() - done));
-    DWORD wrote = 0;
-    if (!WriteFile(file, block.data() + done, want, &wrote, nullptr) || wrote != want) return false;
-    done += wrote;
-  }
-  return true;
-}
-
 }  // namespace
 
 Bytes ReadFileBytes(const Text& path) {
@@ -55,10 +41,10 @@ Bytes ReadFileBytes(const Text& path) {
 
 bool WriteFileBytes(const Text& path, const std::vector<Bytes>& blocks) {
   if (path.empty()) return false;
-  UniqueHandle file = OpenFile(WideString(path), GENERIC_WRITE, 0, CREATE_ALWAYS);
-  if (!file) return false;
+  host_detail::FileWriter file(path);
+  if (!file.IsOpen()) return false;
   for (const Bytes& block : blocks) {
-    if (!WriteAll(file.get(), block)) return false;
+    if (!file.Write(block)) return false;
   }
   return true;
 }
@@ -69,6 +55,33 @@ bool RemoveFile(const Text& path) {
 }
 
 namespace host_detail {
+
+FileWriter::FileWriter(const Text& path) {
+  UniqueHandle file = OpenFile(WideString(path), GENERIC_WRITE, 0, CREATE_ALWAYS);
+  if (file) handle_ = reinterpret_cast<std::intptr_t>(file.release());
+}
+
+FileWriter::~FileWriter() {
+  if (IsOpen()) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+// WriteFile takes at most 4 GiB at once; pieces that large never occur, but
+// a wrong length must not be written silently.
+bool FileWriter::Write(std::span<const std::uint8_t> bytes) {
+  if (!IsOpen()) return false;
+  constexpr std::size_t kMostAtOnce = std::size_t{1} << 30;
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD want = static_cast<DWORD>(std::min(kMostAtOnce, bytes.size() - done));
+    DWORD wrote = 0;
+    if (!WriteFile(reinterpret_cast<HANDLE>(handle_), bytes.data() + done, want, &wrote, nullptr) ||
+        wrote != want) {
+      return false;
+    }
+    done += wrote;
+  }
+  return true;
+}
 
 bool IsFolder(const Text& path) {
   DWORD attributes = GetFileAttributesW(WideString(path).c_str());

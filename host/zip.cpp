@@ -23,8 +23,9 @@ bool ExtractEntry(std::span<const std::uint8_t> archive, const ZipEntry& entry,
     return host_detail::CreateFolders(JoinPath(destFolder, *parts, parts->size()));
   }
   if (parts->empty()) return false;
-  std::optional<Bytes> contents = zip_detail::ReadZipEntry(archive, entry);
-  if (!contents) return false;
+  // Checked whole before anything is written, so a damaged entry never
+  // replaces a good file; then inflated again straight into the file.
+  if (!zip_detail::InflateZipEntry(archive, entry, [](auto) { return true; })) return false;
 
   // Archives need not list a file's folders before the file.
   if (parts->size() > 1 &&
@@ -33,9 +34,15 @@ bool ExtractEntry(std::span<const std::uint8_t> archive, const ZipEntry& entry,
   }
   Text target = JoinPath(destFolder, *parts, parts->size());
   host_detail::ResetFileAttributes(target);
-  std::vector<Bytes> blocks;
-  blocks.push_back(std::move(*contents));
-  if (!WriteFileBytes(target, blocks)) return false;
+  {
+    host_detail::FileWriter file(target);
+    if (!file.IsOpen()) return false;
+    if (!zip_detail::InflateZipEntry(archive, entry, [&](std::span<const std::uint8_t> chunk) {
+          return file.Write(chunk);
+        })) {
+      return false;
+    }
+  }
   host_detail::ResetFileAttributes(target);
   return true;
 }

@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <iterator>
 
 #include "host/encoding.h"
 
@@ -45,16 +46,19 @@ std::optional<std::size_t> FindEndRecord(ByteSpan archive) {
   return std::nullopt;
 }
 
-std::uint32_t Crc32(const Bytes& bytes) {
-  uLong crc = crc32(0L, Z_NULL, 0);
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    uInt n = static_cast<uInt>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
-    crc = crc32(crc, bytes.data() + done, n);
-    done += n;
+// The running CRC-32 of the bytes seen so far.
+class Crc32 {
+ public:
+  void Add(ByteSpan bytes) {
+    value_ = crc32(value_, bytes.data(), static_cast<uInt>(bytes.size()));
   }
-  return static_cast<std::uint32_t>(crc);
-}
+  std::uint32_t Value() const { return static_cast<std::uint32_t>(value_); }
+
+ private:
+  uLong value_ = crc32(0L, Z_NULL, 0);
+};
+
+constexpr std::size_t kChunk = 64 * 1024;
 
 class Inflater {
  public:
@@ -65,31 +69,29 @@ class Inflater {
   Inflater(const Inflater&) = delete;
   Inflater& operator=(const Inflater&) = delete;
 
-  // Raw deflate data to exactly `size` bytes: more output than that, or a
-  // stream that ends early or is damaged, gives nothing. The output grows as
-  // data arrives, so a lying size cannot make it allocate up front.
-  std::optional<Bytes> Run(ByteSpan input, std::uint32_t size) {
-    if (!ok_) return std::nullopt;
+  // Raw deflate data to exactly `size` bytes, handed on a chunk at a time:
+  // more output than that, or a stream that ends early or is damaged, fails.
+  // Only one chunk is ever held, so a lying size cannot make it allocate.
+  bool Run(ByteSpan input, std::uint32_t size, const ZipChunkSink& sink) {
+    if (!ok_) return false;
+    // An empty file may be stored as no deflate data at all.
+    if (input.empty()) return size == 0;
     stream_.next_in = const_cast<Bytef*>(input.data());
     stream_.avail_in = static_cast<uInt>(input.size());
-    Bytes out;
-    constexpr std::size_t kStep = 64 * 1024;
+    std::vector<std::uint8_t> chunk(kChunk);
+    std::uint64_t produced = 0;
     for (;;) {
-      // One byte of room beyond the declared size reveals a stream that
-      // inflates further than it claims.
-      std::size_t room = std::min<std::size_t>(kStep, std::size_t{size} + 1 - out.size());
-      std::size_t used = out.size();
-      out.resize(used + room);
-      stream_.next_out = out.data() + used;
-      stream_.avail_out = static_cast<uInt>(room);
-      int status = inflate(&stream_, Z_NO_FLUSH);
-      out.resize(out.size() - stream_.avail_out);
-      if (out.size() > size) return std::nullopt;
+      stream_.next_out = chunk.data();
+      stream_.avail_out = static_cast<uInt>(chunk.size());
+      const int status = inflate(&stream_, Z_NO_FLUSH);
+      const std::size_t got = chunk.size() - stream_.avail_out;
+      produced += got;
+      if (produced > size) return false;
+      if (got > 0 && !sink(ByteSpan(chunk.data(), got))) return false;
       if (status == Z_STREAM_END) break;
-      if (status != Z_OK) return std::nullopt;  // damaged, or input ran out
+      if (status != Z_OK) return false;  // damaged, or input ran out
     }
-    if (out.size() != size) return std::nullopt;
-    return out;
+    return produced == size;
   }
 
  private:
@@ -97,9 +99,38 @@ class Inflater {
   bool ok_ = false;
 };
 
+bool Stored(ByteSpan input, std::uint32_t size, const ZipChunkSink& sink) {
+  if (input.size() != size) return false;
+  for (std::size_t at = 0; at < input.size(); at += kChunk) {
+    if (!sink(input.subspan(at, std::min(kChunk, input.size() - at)))) return false;
+  }
+  return true;
+}
+
 bool IsForbiddenChar(char16_t c) {
   return c < 0x20 || c == u':' || c == u'<' || c == u'>' || c == u'"' || c == u'|' || c == u'?' ||
          c == u'*';
+}
+
+// Names Windows takes for devices, whatever follows a dot ("nul.txt" is
+// the device too), in any case, with trailing spaces or dots ignored.
+bool IsDeviceName(std::u16string_view part) {
+  std::u16string_view base = part.substr(0, part.find(u'.'));
+  while (!base.empty() && base.back() == u' ') base.remove_suffix(1);
+  std::u16string upper(base);
+  for (char16_t& c : upper) {
+    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+  }
+  static constexpr std::u16string_view kFixed[] = {u"CON", u"PRN",    u"AUX",
+                                                   u"NUL", u"CONIN$", u"CONOUT$"};
+  if (std::find(std::begin(kFixed), std::end(kFixed), upper) != std::end(kFixed)) return true;
+  if (upper.size() != 4) return false;
+  const std::u16string_view stem = std::u16string_view(upper).substr(0, 3);
+  const char16_t digit = upper[3];
+  // Superscript one to three count as digits here as well.
+  const bool is_digit = (digit >= u'0' && digit <= u'9') || digit == u'\u00B9' ||
+                        digit == u'\u00B2' || digit == u'\u00B3';
+  return (stem == u"COM" || stem == u"LPT") && is_digit;
 }
 
 bool IsOnlyDotsAndSpaces(std::u16string_view part) {
@@ -150,25 +181,33 @@ std::optional<std::vector<ZipEntry>> ReadZipDirectory(ByteSpan archive) {
   return entries;
 }
 
-std::optional<Bytes> ReadZipEntry(ByteSpan archive, const ZipEntry& entry) {
-  if (entry.flags & kFlagEncrypted) return std::nullopt;
-  if (entry.method != kMethodStored && entry.method != kMethodDeflate) return std::nullopt;
+bool InflateZipEntry(ByteSpan archive, const ZipEntry& entry, const ZipChunkSink& sink) {
+  if (entry.flags & kFlagEncrypted) return false;
+  if (entry.method != kMethodStored && entry.method != kMethodDeflate) return false;
   std::uint64_t at = entry.local_header;
-  if (at + kLocalSize > archive.size() || Read32(archive, at) != kLocalSignature) {
-    return std::nullopt;
-  }
+  if (at + kLocalSize > archive.size() || Read32(archive, at) != kLocalSignature) return false;
   std::uint64_t data = at + kLocalSize + Read16(archive, at + 26) + Read16(archive, at + 28);
-  if (data + entry.compressed_size > archive.size()) return std::nullopt;
+  if (data + entry.compressed_size > archive.size()) return false;
   ByteSpan input = archive.subspan(data, entry.compressed_size);
 
-  std::optional<Bytes> contents;
-  if (entry.method == kMethodStored) {
-    if (entry.compressed_size != entry.size) return std::nullopt;
-    contents.emplace(input.begin(), input.end());
-  } else {
-    contents = Inflater().Run(input, entry.size);
+  Crc32 crc;
+  const ZipChunkSink checked = [&](ByteSpan chunk) {
+    crc.Add(chunk);
+    return sink(chunk);
+  };
+  const bool whole = entry.method == kMethodStored ? Stored(input, entry.size, checked)
+                                                   : Inflater().Run(input, entry.size, checked);
+  return whole && crc.Value() == entry.crc;
+}
+
+std::optional<Bytes> ReadZipEntry(ByteSpan archive, const ZipEntry& entry) {
+  Bytes contents;
+  if (!InflateZipEntry(archive, entry, [&](ByteSpan chunk) {
+        contents.insert(contents.end(), chunk.begin(), chunk.end());
+        return true;
+      })) {
+    return std::nullopt;
   }
-  if (!contents || Crc32(*contents) != entry.crc) return std::nullopt;
   return contents;
 }
 
@@ -194,6 +233,7 @@ std::optional<std::vector<Text>> SafeRelativePath(const Text& name) {
     if (part.empty() || part == u".") continue;
     if (IsOnlyDotsAndSpaces(part)) return std::nullopt;
     if (std::any_of(part.begin(), part.end(), IsForbiddenChar)) return std::nullopt;
+    if (IsDeviceName(part)) return std::nullopt;
     parts.push_back(GbkFromWide(part));
   }
   return parts;

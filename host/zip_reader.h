@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <vector>
@@ -27,9 +28,17 @@ struct ZipEntry {
 // complete single-volume ZIP archive.
 std::optional<std::vector<ZipEntry>> ReadZipDirectory(std::span<const std::uint8_t> archive);
 
-// The entry's contents; nothing for encrypted entries, methods other than
-// stored (0) and deflate (8), data outside the archive, a size other than
-// the declared one, or a CRC mismatch.
+// Takes the next piece of an entry's contents; false stops the reading.
+using ZipChunkSink = std::function<bool(std::span<const std::uint8_t>)>;
+
+// Hands the entry's contents to `sink` in pieces of at most 64 KiB, never
+// holding more. False for encrypted entries, methods other than stored (0)
+// and deflate (8), data outside the archive, a size other than the declared
+// one, a CRC mismatch (known only after the last piece) or a refusing sink.
+bool InflateZipEntry(std::span<const std::uint8_t> archive, const ZipEntry& entry,
+                     const ZipChunkSink& sink);
+
+// The entry's contents whole, or nothing where InflateZipEntry fails.
 std::optional<Bytes> ReadZipEntry(std::span<const std::uint8_t> archive, const ZipEntry& entry);
 
 // A folder entry's name ends in a separator.
@@ -37,7 +46,8 @@ bool IsFolderEntry(const ZipEntry& entry);
 
 // The entry's path relative to the destination as its folder names and file
 // name; nothing when the name could reach outside the destination (absolute,
-// drive letter, "..") or is not a usable file name. No parts for a name that
+// drive letter, "..") or is not a usable file name (a device such as "NUL"
+// or "com1.txt" included). No parts for a name that
 // denotes the destination itself.
 std::optional<std::vector<Text>> SafeRelativePath(const Text& name);
 

@@ -23,6 +23,16 @@ struct MatchDataDeleter {
 struct CompileContextDeleter {
   void operator()(pcre2_compile_context* context) const { pcre2_compile_context_free(context); }
 };
+struct MatchContextDeleter {
+  void operator()(pcre2_match_context* context) const { pcre2_match_context_free(context); }
+};
+
+// PCRE2's default match limit (ten million steps) stops "(.+)" on a line of
+// about ten million characters, where the platform engine simply finishes.
+// The step count is therefore unbounded; the memory for backtracking keeps
+// a bound, far above what the two patterns need on any pasted page.
+constexpr uint32_t kMatchStepLimit = UINT32_MAX;
+constexpr uint32_t kBacktrackHeapKiB = 1u << 20;  // 1 GiB
 
 using Span = std::pair<PCRE2_SIZE, PCRE2_SIZE>;  // start, end; start == unset for "no group"
 constexpr PCRE2_SIZE kUnset = PCRE2_UNSET;
@@ -41,6 +51,16 @@ std::unique_ptr<pcre2_code, CodeDeleter> Compile(const std::u16string& pattern,
   return std::unique_ptr<pcre2_code, CodeDeleter>(
       pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(), flags, &error,
                     &offset, context.get()));
+}
+
+std::unique_ptr<pcre2_match_context, MatchContextDeleter> MatchContext() {
+  std::unique_ptr<pcre2_match_context, MatchContextDeleter> context(
+      pcre2_match_context_create(nullptr));
+  if (!context) return nullptr;
+  pcre2_set_match_limit(context.get(), kMatchStepLimit);
+  pcre2_set_depth_limit(context.get(), kMatchStepLimit);
+  pcre2_set_heap_limit(context.get(), kBacktrackHeapKiB);
+  return context;
 }
 
 }  // namespace
@@ -67,15 +87,23 @@ bool RegexObject::Engine::Search(const Text& pattern, const Text& subject,
   if (!code) return false;
   std::unique_ptr<pcre2_match_data, MatchDataDeleter> data(
       pcre2_match_data_create_from_pattern(code.get(), nullptr));
-  if (!data) return false;
+  auto context = MatchContext();
+  if (!data || !context) return false;
 
   state_->subject = WideFromGbk(subject);
   const auto* text = reinterpret_cast<PCRE2_SPTR>(state_->subject.data());
   const PCRE2_SIZE length = state_->subject.size();
   PCRE2_SIZE start = 0;
   while (start <= length) {
-    int rc = pcre2_match(code.get(), text, length, start, PCRE2_NO_UTF_CHECK, data.get(), nullptr);
-    if (rc < 0) break;  // no further match, or a matching limit: what was found stands
+    int rc =
+        pcre2_match(code.get(), text, length, start, PCRE2_NO_UTF_CHECK, data.get(), context.get());
+    if (rc == PCRE2_ERROR_NOMATCH) break;
+    if (rc < 0) {
+      // A limit or any other failure: the later references are unknown, so
+      // the search fails whole rather than give a part as if it were all.
+      state_ = std::make_unique<State>();
+      return false;
+    }
     const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data.get());
     uint32_t pairs = pcre2_get_ovector_count(data.get());
     std::vector<Span> spans(pairs);

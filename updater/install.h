@@ -9,6 +9,7 @@ namespace qm {
 
 struct InstallOptions {
   SchemeRule scheme = SchemeRule::kHttpsOnly;
+  // Every redirect must stay on https, whatever these say.
   FetchLimits limits{30'000, 60'000, std::size_t{256} << 20};
   // How long the installed program may take to let go of its file.
   int replace_patience_ms = 15'000;
@@ -19,7 +20,8 @@ struct InstallOptions {
 // address names, replaces "Quillmar.exe" there with it. The installed file
 // is kept aside until the new one is in place and put back if that fails.
 // On any failure the installed program is as it was and the download is
-// gone. True when the new release is installed.
+// gone. True when the new release is installed, also when the installed
+// program already has the release's hash: then nothing is fetched.
 bool InstallRelease(const Text& folder, const Text& address, const InstallOptions& options = {});
 
 }  // namespace qm

@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <string_view>
 #include <thread>
 #include <utility>
@@ -11,13 +12,13 @@
 #include "host/fetch.h"
 #include "updater/manifest_url.h"
 #include "updater/release_address.h"
+#include "updater/version.h"
 
 namespace qm {
 namespace {
 
 constexpr std::size_t kMaxManifestBytes = 4096;
 constexpr std::size_t kMaxVersionDigits = 9;
-constexpr char kRunningVersion[] = "1";
 
 std::vector<std::string_view> ManifestLines(std::string_view text) {
   if (!text.empty() && text.back() == '\n') text.remove_suffix(1);
@@ -57,6 +58,7 @@ std::optional<Bytes> FetchWithDeadline(const Text& url, std::chrono::millisecond
   limits.connect_timeout_ms = static_cast<int>(deadline.count());
   limits.stall_timeout_ms = static_cast<int>(deadline.count());
   limits.max_body_bytes = kMaxManifestBytes;
+  limits.https_redirects_only = true;
   std::thread([pending, url, limits] {
     Bytes body = FetchUrlBytesWithLimits(url, limits);
     std::lock_guard<std::mutex> guard(pending->lock);
@@ -83,6 +85,11 @@ std::optional<UpdateManifest> ParseUpdateManifest(const Bytes& body) {
   return UpdateManifest{Text(lines[0]), address};
 }
 
+bool IsNewerVersion(const Text& latest_version) {
+  if (!IsVersionNumber(latest_version)) return false;
+  return std::stol(latest_version) > kRunningVersion;
+}
+
 Text BuiltInManifestUrl() {
   return QM_UPDATE_MANIFEST_URL;
 }
@@ -102,7 +109,7 @@ const std::optional<UpdateManifest>& ManifestUpdateSource::Manifest() {
 
 Text ManifestUpdateSource::LatestVersion() {
   const std::optional<UpdateManifest>& manifest = Manifest();
-  return manifest ? manifest->latest_version : Text(kRunningVersion);
+  return manifest ? manifest->latest_version : Text(QM_VERSION_TEXT);
 }
 
 Text ManifestUpdateSource::DownloadAddress() {

@@ -29,13 +29,18 @@ struct UpdateManifest {
 // error page, a truncated answer, a third line - gives nothing.
 std::optional<UpdateManifest> ParseUpdateManifest(const Bytes& body);
 
+// True only for a decimal number (one to nine digits) greater than the
+// version this program runs as: anything else, an older or the same
+// version included, never hands over.
+bool IsNewerVersion(const Text& latest_version);
+
 // The manifest address fixed when the program was built.
 Text BuiltInManifestUrl();
 
 inline constexpr std::chrono::milliseconds kManifestDeadline{3000};
 
 // Asks the manifest once, at the first question. A manifest that cannot be
-// had within the deadline, or is not well formed, answers "1", the running
+// had within the deadline, or is not well formed, answers the running
 // version: start-up must never wait long or hand over by accident.
 class ManifestUpdateSource final : public UpdateSource {
  public:

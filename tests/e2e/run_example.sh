@@ -103,5 +103,32 @@ status=0
 "$@" replace --code slices.html 2>/dev/null || status=$?
 [[ $status -eq 2 ]] && echo "ok   usage" || { echo "FAIL usage ($status)"; failures=$((failures + 1)); }
 
-echo "$((15 - failures)) passed, $failures failed"
+# UTF-8 files: a byte-order mark is kept, and what is not replaced leaves
+# byte for byte as it came.
+{ printf '\xef\xbb\xbf'; iconv -f gbk -t utf-8 slices.html; printf '<!-- 版权所有 · 店铺 -->\r\n'; } >slices-utf8.html
+{ printf '\xef\xbb\xbf'; iconv -f gbk -t utf-8 expected/by-number.html; printf '<!-- 版权所有 · 店铺 -->\r\n'; } >expected-utf8.html
+"$@" replace --code slices-utf8.html --links links-by-number.txt --by-number --encoding utf-8 \
+  --out by-number-utf8.html 2>/dev/null
+check expected-utf8.html by-number-utf8.html
+
+# Text GBK cannot hold exactly is refused whole: exit status 1, a message
+# naming the file and line, and no output file.
+for case in copyright emoji nul; do
+  case $case in
+    copyright) { cat slices-utf8.html; printf '<p>\xc2\xa9 2024</p>\r\n'; } >"in-$case.html"; encoding=utf-8; expect='line 32 holds U+00A9' ;;
+    emoji) { printf '<p>\xf0\x9f\x98\x80</p>\r\n'; cat slices-utf8.html; } >"in-$case.html"; encoding=utf-8; expect='line 1 holds U+1F600' ;;
+    nul) { cat slices.html; printf 'tail\0after\r\n'; } >"in-$case.html"; encoding=gbk; expect='line 31 holds a NUL byte' ;;
+  esac
+  status=0
+  "${@}" replace --code "in-$case.html" --links links-by-number.txt --by-number --encoding $encoding \
+    --out "out-$case.html" 2>"$case.log" || status=$?
+  if [[ $status -eq 1 && ! -e "out-$case.html" ]] && grep -q "$expect" "$case.log"; then
+    echo "ok   refused $case"
+  else
+    echo "FAIL refused $case ($status): $(cat "$case.log")"
+    failures=$((failures + 1))
+  fi
+done
+
+echo "$((19 - failures)) passed, $failures failed"
 exit $((failures > 0))

@@ -28,6 +28,12 @@ std::string RequestPath(const std::string& head) {
   return head.substr(start, head.find(' ', start) - start);
 }
 
+// The Host header's value: where the request was sent.
+std::string HostOf(const std::string& head) {
+  const std::size_t start = head.find("Host: ") + 6;
+  return head.substr(start, head.find("\r\n", start) - start);
+}
+
 std::string BigBody() {
   return std::string(kSmallLimit + 1, 'x');
 }
@@ -50,6 +56,8 @@ void Answer(const std::string& head, LoopbackServer::Connection& c) {
     c.Send(WithLength("302 Found", "found", "Location: /chunked\r\n"));
   } else if (path == "/to-file") {
     c.Send(WithLength("302 Found", "found", "Location: file:///etc/hosts\r\n"));
+  } else if (path == "/to-absolute-http") {
+    c.Send(WithLength("302 Found", "found", "Location: http://" + HostOf(head) + "/plain\r\n"));
   } else if (path == "/to-ftp") {
     c.Send(WithLength("301 Moved", "moved", "Location: ftp://127.0.0.1/x\r\n"));
   } else if (path == "/stall-body") {
@@ -75,8 +83,9 @@ class FetchTest : public ::testing::Test {
   void SetUp() override { ASSERT_TRUE(server_.ok()); }
 
   // Short limits: a stalled server costs a second, an oversized body 4 KiB.
-  Bytes Fetch(const std::string& url) {
+  Bytes Fetch(const std::string& url, bool https_redirects_only = false) {
     FetchLimits limits;
+    limits.https_redirects_only = https_redirects_only;
     limits.connect_timeout_ms = 5000;
     limits.stall_timeout_ms = 1000;
     limits.max_body_bytes = kSmallLimit;
@@ -136,6 +145,23 @@ TEST_F(FetchTest, OnlyWebSchemesAreFetchedEvenAfterARedirect) {
   EXPECT_TRUE(Fetch("ftp://127.0.0.1:" + std::to_string(server_.port()) + "/plain").empty());
   EXPECT_TRUE(Fetch("127.0.0.1/plain").empty());
   EXPECT_TRUE(Fetch("").empty());
+}
+
+TEST_F(FetchTest, HttpsOnlyDownloadsRefuseARedirectToPlainHttp) {
+  // Absolute and relative: from this http address both lead to http. The
+  // first address is the caller's to check, so the loopback one is asked.
+  for (const char* path : {"/moved", "/to-absolute-http"}) {
+    SCOPED_TRACE(path);
+    const std::size_t asked = server_.Requests().size();
+    EXPECT_TRUE(Fetch(server_.Url(path), true).empty());
+    ASSERT_EQ(server_.Requests().size(), asked + 1) << "the redirect was followed";
+    EXPECT_EQ(RequestPath(server_.Requests().back()), path);
+    const Bytes followed = Fetch(server_.Url(path));
+    EXPECT_EQ(std::string(followed.begin(), followed.end()), "hello");
+  }
+  const Bytes direct = Fetch(server_.Url("/plain"), true);
+  EXPECT_EQ(std::string(direct.begin(), direct.end()), "hello")
+      << "an answer without a redirect is kept";
 }
 
 TEST_F(FetchTest, UnreachableStalledAndOversizedGiveNothing) {

@@ -35,7 +35,7 @@ std::string BuildZip(const std::vector<ZipItem>& items) {
   std::string body;
   std::string directory;
   for (const ZipItem& item : items) {
-    std::string packed = item.method == 8 ? RawDeflate(item.data) : item.data;
+    std::string packed = item.packed.value_or(item.method == 8 ? RawDeflate(item.data) : item.data);
     std::uint32_t crc = item.crc.value_or(static_cast<std::uint32_t>(crc32(
         0, reinterpret_cast<const Bytef*>(item.data.data()), static_cast<uInt>(item.data.size()))));
     std::uint32_t size = item.size.value_or(static_cast<std::uint32_t>(item.data.size()));

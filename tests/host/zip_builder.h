@@ -16,6 +16,7 @@ struct ZipItem {
   std::uint16_t flags = 0;
   std::optional<std::uint32_t> crc = std::nullopt;   // forced CRC-32
   std::optional<std::uint32_t> size = std::nullopt;  // forced uncompressed size
+  std::optional<std::string> packed = std::nullopt;  // forced compressed bytes
 };
 
 std::string BuildZip(const std::vector<ZipItem>& items);

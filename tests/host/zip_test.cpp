@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "fuzz/zip/exercise.h"
+#include "host/zip_reader.h"
 #include "support/test_files.h"
 #include "zip_builder.h"
 
@@ -75,24 +76,43 @@ TEST_F(ExtractZipTest, FilesWithoutFolderEntriesAndUnicodeNames) {
                       .data = "gbk",
                       .flags = 0x0800},
                      {.name = "stored.txt", .data = "s", .method = 0},
-                     {.name = "empty.txt", .data = ""}}),
+                     {.name = "empty.txt", .data = ""},
+                     // Deflate with no compressed bytes at all is an empty file too.
+                     {.name = "no-data.txt", .data = "", .packed = ""},
+                     // Only the device names themselves are refused.
+                     {.name = "console.txt", .data = "k"},
+                     {.name = "com10.txt", .data = "k"},
+                     {.name = "nul_file", .data = "k"}}),
             1);
   EXPECT_EQ(ReadAll(folder_ / "dest" / "a" / "b" / "c.txt"), "c");
   EXPECT_EQ(ReadAll(folder_ / "dest" / u8"更新" / u8"说明.txt"), "gbk");
   EXPECT_EQ(ReadAll(folder_ / "dest" / "stored.txt"), "s");
   EXPECT_TRUE(fs::exists(folder_ / "dest" / "empty.txt"));
+  EXPECT_TRUE(fs::exists(folder_ / "dest" / "no-data.txt"));
+  EXPECT_EQ(fs::file_size(folder_ / "dest" / "no-data.txt"), 0u);
+  EXPECT_EQ(ReadAll(folder_ / "dest" / "com10.txt"), "k");
 }
 
 TEST_F(ExtractZipTest, NamesReachingOutsideStopWithoutWritingThere) {
   for (const std::string& name : std::vector<std::string>{
            "../evil.txt", "a/../../evil.txt", "..\\evil.txt", "a\\..\\..\\evil.txt", "/evil.txt",
            "\\evil.txt", "C:/evil.txt", "C:evil.txt", "a/.. /evil.txt", "a/.../evil.txt",
-           "ok/ev:il.txt", std::string("nul\0.txt", 8)}) {
+           "ok/ev:il.txt", std::string("nul\0.txt", 8),
+           // Device names: writing there would reach a device, not a file.
+           "NUL", "nul.txt", "CON.txt", "com1", "a/LPT9.log", "aux .txt", "Prn.", "conin$",
+           "CONOUT$.dat"}) {
     SCOPED_TRACE(name);
     fs::remove_all(folder_ / "dest");
     EXPECT_EQ(Extract({{.name = "first.txt", .data = "1"}, {.name = name, .data = "evil"}}), 0);
     EXPECT_EQ(Written(), (std::vector<std::string>{"dest", "dest/first.txt"}));
   }
+  // Superscript digits make device names too; GBK lacks them, so UTF-8.
+  fs::remove_all(folder_ / "dest");
+  EXPECT_EQ(Extract({{.name = reinterpret_cast<const char*>(u8"com\u00B9.txt"),
+                      .data = "evil",
+                      .flags = 0x0800}}),
+            0);
+  EXPECT_EQ(Written(), (std::vector<std::string>{"dest"}));
 }
 
 TEST_F(ExtractZipTest, DamagedEntriesStopAtThatEntry) {
@@ -105,6 +125,7 @@ TEST_F(ExtractZipTest, DamagedEntriesStopAtThatEntry) {
       {{.name = "huge-claim.txt", .data = "tiny", .size = 0xFFFFFFF0}},
       {{.name = "stored-size.txt", .data = "abc", .method = 0, .size = 2}},
       {{.name = "method12.txt", .data = "BZh9", .method = 12}},
+      {{.name = "no-data-but-a-size.txt", .data = "abc", .packed = ""}},
       {{.name = "encrypted.txt", .data = "data", .flags = 1}},
   };
   for (const auto& items : cases) {
@@ -116,6 +137,32 @@ TEST_F(ExtractZipTest, DamagedEntriesStopAtThatEntry) {
     EXPECT_EQ(Extract(with_good), 0);
     EXPECT_EQ(Written(), (std::vector<std::string>{"dest", "dest/good.txt"}));
   }
+}
+
+TEST_F(ExtractZipTest, LargeEntriesArriveInPiecesAndWhole) {
+  std::string data;
+  for (std::uint32_t i = 0; data.size() < (3u << 20); ++i) {
+    data += std::to_string(i * 2654435761u) + (i % 7 ? " " : "\n");
+  }
+  const std::string archive = BuildZip({{.name = "big.bin", .data = data}});
+  const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(archive.data()),
+                                            archive.size());
+  auto entries = zip_detail::ReadZipDirectory(bytes);
+  ASSERT_TRUE(entries && entries->size() == 1);
+  std::string joined;
+  std::size_t largest = 0;
+  EXPECT_TRUE(zip_detail::InflateZipEntry(bytes, entries->front(), [&](auto piece) {
+    largest = std::max(largest, piece.size());
+    joined.append(reinterpret_cast<const char*>(piece.data()), piece.size());
+    return true;
+  }));
+  EXPECT_EQ(joined, data);
+  EXPECT_LE(largest, std::size_t{64} << 10);
+  // A sink that refuses stops the reading.
+  EXPECT_FALSE(zip_detail::InflateZipEntry(bytes, entries->front(), [](auto) { return false; }));
+
+  EXPECT_EQ(Extract({{.name = "big.bin", .data = data}}), 1);
+  EXPECT_EQ(ReadAll(folder_ / "dest" / "big.bin"), data);
 }
 
 TEST_F(ExtractZipTest, TruncatedOrForeignArchivesGiveZero) {

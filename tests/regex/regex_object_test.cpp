@@ -135,5 +135,22 @@ TEST(RegexObject, BadInputNeverCrashes) {
   EXPECT_EQ(regex.SubMatchText(1, 1), "images/long_01.jpg");
 }
 
+TEST(RegexObject, TenMillionCharacterLineKeepsTheReferencesAfterIt) {
+  // The greedy group backs off over the whole line before it finds the
+  // attribute: ten million steps and more, for one reference.
+  const Text filler(10'000'000, 'x');
+  const Text page = "<img src=\"images/a_01.jpg\" width=\"1\">" + filler + "\r\n" +
+                    "<img src=\"images/a_02.jpg\" width=\"2\">\r\n" + "<img src=\"" + filler +
+                    "_03.jpg\" width=\"3\">" + filler + "\r\n" +
+                    "<img src=\"images/a_04.jpg\" width=\"4\">";
+  RegexObject regex;
+  EXPECT_TRUE(regex.Search(kSource, page));
+  ASSERT_EQ(regex.MatchCount(), 4);
+  EXPECT_EQ(regex.SubMatchText(1, 1), "images/a_01.jpg");
+  EXPECT_EQ(regex.SubMatchText(2, 1), "images/a_02.jpg");
+  EXPECT_EQ(regex.SubMatchText(3, 1), filler + "_03.jpg");
+  EXPECT_EQ(regex.SubMatchText(4, 1), "images/a_04.jpg");
+}
+
 }  // namespace
 }  // namespace qm

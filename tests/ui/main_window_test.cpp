@@ -9,11 +9,13 @@
 #include <iterator>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "app/control_ids.h"
 #include "app/usage_texts.h"
 #include "support/loopback_server.h"
 #include "support/test_files.h"
+#include "tests/update/update_test_support.h"
 #include "window_driver.h"
 
 namespace qm::test {
@@ -263,6 +265,75 @@ TEST_F(MainWindowTest, FreshStartShowsTheLayoutAndInitialState) {
   EXPECT_EQ(window_->Style(kIdByNumberRadio) & BS_TYPEMASK, BS_AUTORADIOBUTTON);
 }
 
+// Whether every pixel of the control's outer ring, as shown on the screen,
+// has the colour; the first one that differs otherwise.
+std::optional<COLORREF> RingDiffersFrom(HWND control, COLORREF colour) {
+  RECT r;
+  GetWindowRect(control, &r);
+  HDC screen = GetDC(nullptr);
+  std::optional<COLORREF> differs;
+  auto check = [&](int x, int y) {
+    const COLORREF seen = GetPixel(screen, x, y);
+    if (!differs && seen != colour) differs = seen;
+  };
+  for (int x = r.left; x < r.right; ++x) {
+    check(x, r.top);
+    check(x, r.bottom - 1);
+  }
+  for (int y = r.top; y < r.bottom; ++y) {
+    check(r.left, y);
+    check(r.right - 1, y);
+  }
+  ReleaseDC(nullptr, screen);
+  return differs;
+}
+
+TEST_F(MainWindowTest, TextBoxFramesAreGreenAllRound) {
+  constexpr COLORREF kFrame = RGB(164, 185, 127);
+  Text many_lines;
+  for (int i = 0; i < 200; ++i) many_lines += "<tr><td>第" + std::to_string(i) + "行</td></tr>\r\n";
+  for (const Text& text : {Text(), many_lines}) {
+    for (int id : {kIdSliceCodeEdit, kIdLinkEdit}) {
+      window_->SetText(id, text);
+      std::optional<COLORREF> differs;
+      WaitUntil([&] { return !(differs = RingDiffersFrom(window_->Control(id), kFrame)); }, 10);
+      EXPECT_FALSE(differs) << "control " << id << " with " << text.size()
+                            << " bytes: a frame pixel is #" << std::hex << *differs;
+    }
+  }
+}
+
+// The keys go through the program's own message loop, as typed keys do.
+TEST_F(MainWindowTest, EscLeavesTheTextBoxesAloneAndTabMovesOn) {
+  struct Case {
+    int edit, group, next;
+  };
+  for (const Case& c : {Case{kIdSliceCodeEdit, kIdSliceCodeGroup, kIdClearButton},
+                        Case{kIdLinkEdit, kIdLinkGroup, kIdSliceCodeEdit}}) {
+    SCOPED_TRACE(c.edit);
+    const Text typed = "<table>\r\n<tr><td>用户的文字</td></tr>\r\n</table>";
+    window_->SetText(c.edit, typed);
+    window_->PostClickInto(c.edit);
+    ASSERT_TRUE(WaitUntil([&] { return window_->Focused() == window_->Control(c.edit); }));
+
+    window_->PostKey(c.edit, VK_ESCAPE);
+    window_->PostKey(c.edit, VK_ESCAPE);
+    window_->WaitForPostedMessages(c.edit);
+    HWND group = window_->Control(c.group);
+    ASSERT_NE(group, nullptr) << "the group box was destroyed";
+    EXPECT_TRUE(IsWindowVisible(group));
+    EXPECT_EQ(window_->GetText(c.edit), typed);
+    EXPECT_EQ(window_->Focused(), window_->Control(c.edit));
+
+    window_->PostKey(c.edit, VK_TAB);
+    EXPECT_TRUE(WaitUntil([&] { return window_->Focused() == window_->Control(c.next); }, 10));
+    window_->WaitForPostedMessages(c.edit);
+    EXPECT_EQ(window_->GetText(c.edit), typed) << "Tab was typed into the box";
+    EXPECT_NE(window_->Control(c.group), nullptr);
+  }
+  EXPECT_TRUE(IsWindowVisible(window_->Main()));
+}
+
 TEST_F(MainWindowTest, ModeBoxesFollowTheEnabledStateRules) {
   // Links already pasted give way to the by-number instructions.
   window_->SetText(kIdLinkEdit, "http://example/1.jpg\r\n");
@@ -509,6 +580,23 @@ TEST_F(MainWindowTest, ClosingDuringARunEndsTheProgramAtOnce) {
   gate.Open();
   EXPECT_TRUE(fetching);
   EXPECT_TRUE(ended) << "the program waited for the run";
+}
+
+// An allocation that must fail, in a program with Quillmar's own
+// allocation functions: the fatal-error box names the size, and the
+// process ends with -1 once it is answered.
+TEST(FatalErrorBox, AFailedAllocationShowsItsSizeAndEndsWithMinusOne) {
+  wchar_t self[MAX_PATH];
+  const std::wstring path(self, GetModuleFileNameW(nullptr, self, MAX_PATH));
+  const std::wstring probe = path.substr(0, path.rfind(L'\\')) + L"\\out_of_memory_probe.exe";
+  const std::size_t impossible = SIZE_MAX / 2;
+  std::vector<std::wstring> messages;
+  const int exit_code = RunAndAnswer(
+      GbkString(L"\"" + probe + L"\" " + std::to_wstring(impossible)), GbkString(probe), messages);
+  EXPECT_EQ(exit_code, -1);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0], L"运行时出错!\r\n\r\n错误信息：分配 " + std::to_wstring(impossible) +
+                             L" 字节内存失败!\r\n");
 }
 
 }  // namespace

@@ -195,6 +195,40 @@ void QuillmarWindow::PostClick(int id) const {
   PostMessageW(Control(id), BM_CLICK, 0, 0);
 }
 
+void QuillmarWindow::PostClickInto(int id) const {
+  const LPARAM at = MAKELPARAM(5, 5);
+  PostMessageW(Control(id), WM_LBUTTONDOWN, MK_LBUTTON, at);
+  PostMessageW(Control(id), WM_LBUTTONUP, 0, at);
+}
+
+void QuillmarWindow::PostKey(int id, WPARAM virtual_key) const {
+  const UINT scan = MapVirtualKeyW(static_cast<UINT>(virtual_key), MAPVK_VK_TO_VSC);
+  PostMessageW(Control(id), WM_KEYDOWN, virtual_key, 1 | (scan << 16));
+  PostMessageW(Control(id), WM_KEYUP, virtual_key, 1 | (scan << 16) | (3u << 30));
+}
+
+void QuillmarWindow::WaitForPostedMessages(int id) const {
+  // A marker behind them: a caret move that can be read back. Twice, since
+  // handling a posted message may post more.
+  HWND control = Control(id);
+  for (LPARAM mark : {1, 2}) {
+    PostMessageW(control, EM_SETSEL, 0, mark);
+    WaitUntil([&] {
+      DWORD start = 0, end = 0;
+      SendMessageW(control, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                   reinterpret_cast<LPARAM>(&end));
+      return start == 0 && end == static_cast<DWORD>(mark);
+    });
+  }
+}
+
+HWND QuillmarWindow::Focused() const {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(main_, nullptr), &info)) return nullptr;
+  return info.hwndFocus;
+}
+
 void QuillmarWindow::DoubleClick(int id) const {
   HWND control = Control(id);
   const LPARAM at = MAKELPARAM(20, 20);

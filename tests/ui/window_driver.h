@@ -46,6 +46,15 @@ class QuillmarWindow {
   void Click(int id) const;      // returns when the click has been handled
   void PostClick(int id) const;  // for a click that opens a modal dialog
   void DoubleClick(int id) const;
+  // Posts a mouse click into the control, which takes the focus.
+  void PostClickInto(int id) const;
+  // Posts a key's press and release to the control, through the program's
+  // message loop, as typing would.
+  void PostKey(int id, WPARAM virtual_key) const;
+  // Returns once everything posted to the control before has been handled.
+  void WaitForPostedMessages(int id) const;
+  // The control that has the keyboard focus in the program; null if none.
+  HWND Focused() const;
   bool IsEnabled(int id) const { return IsWindowEnabled(Control(id)) != FALSE; }
   bool IsVisible(int id) const { return IsWindowVisible(Control(id)) != FALSE; }
   bool IsChecked(int id) const;

@@ -29,7 +29,8 @@ void AnswerServer::Respond(LoopbackServer::Connection& connection) {
   }
   if (answer.delay_ms > 0) connection.Stall(answer.delay_ms);
   const std::string reason = answer.status == 200 ? "OK" : "Status";
-  connection.Send("HTTP/1.0 " + std::to_string(answer.status) + " " + reason +
+  const std::string location = answer.location.empty() ? "" : "\r\nLocation: " + answer.location;
+  connection.Send("HTTP/1.0 " + std::to_string(answer.status) + " " + reason + location +
                   "\r\nContent-Length: " + std::to_string(answer.body.size()) +
                   "\r\nConnection: close\r\n\r\n");
   const std::size_t sent = std::min(answer.body.size(), answer.cut_after);

@@ -19,6 +19,8 @@ struct Answer {
   std::size_t cut_after = static_cast<std::size_t>(-1);
   // Hold the answer back this long (ends early when the server stops).
   int delay_ms = 0;
+  // Sent as a Location header when not empty.
+  Text location = {};
 };
 
 class AnswerServer {

@@ -6,6 +6,7 @@
 
 #include "host/files.h"
 #include "host/ini.h"
+#include "tests/host/zip_builder.h"
 #include "tests/update/answer_server.h"
 #include "tests/update/update_test_support.h"
 #include "updater/failed_release.h"
@@ -17,6 +18,7 @@ namespace {
 using test::FileExists;
 using test::IniValue;
 using test::ScratchFolder;
+namespace fs = std::filesystem;
 
 const Text kAddress =
     "https://example.test/"
@@ -48,24 +50,29 @@ void PlaceLeftoverAndSettings(const ScratchFolder& folder) {
                  {BytesFromText("[other]\r\nkeep=yes\r\n[gx]\r\nold=kept\r\n")});
 }
 
-TEST(UpdateCheck, SameVersionOnlyRemovesTheLeftover) {
-  ScratchFolder folder;
-  PlaceLeftoverAndSettings(folder);
-  const Bytes settings = ReadFileBytes(folder.File("gx.ini"));
-  FakeSource source("1");
+TEST(UpdateCheck, NoGreaterVersionNumberOnlyRemovesTheLeftover) {
+  // The same or an older version, and anything that is not a plain decimal
+  // number, never hands over: no downgrades, no hand-over by accident.
+  for (const Text version :
+       {"1", "0", "", "1 ", "1\r\n", "01", "-2", "+2", "2.0", "1e3", "0x10", "1000000000"}) {
+    SCOPED_TRACE("version \"" + version + "\"");
+    ScratchFolder folder;
+    PlaceLeftoverAndSettings(folder);
+    const Bytes settings = ReadFileBytes(folder.File("gx.ini"));
+    FakeSource source(version);
 
-  EXPECT_FALSE(HandOverToUpdater(folder.Path(), source, StandInArchive()));
-  EXPECT_FALSE(FileExists(folder.File("Quillmar更新.exe")));
-  EXPECT_EQ(source.address_asked, 0);
-  EXPECT_EQ(ReadFileBytes(folder.File("gx.ini")), settings);
-  EXPECT_FALSE(FileExists(folder.File("xz.zip")));
-  EXPECT_FALSE(FileExists(folder.File("xz.exe")));
+    EXPECT_FALSE(HandOverToUpdater(folder.Path(), source, StandInArchive()));
+    EXPECT_FALSE(FileExists(folder.File("Quillmar更新.exe")));
+    EXPECT_EQ(source.address_asked, 0);
+    EXPECT_EQ(ReadFileBytes(folder.File("gx.ini")), settings);
+    EXPECT_FALSE(FileExists(folder.File("xz.zip")));
+    EXPECT_FALSE(FileExists(folder.File("xz.exe")));
+  }
 }
 
 TEST(UpdateCheck, NewerVersionHandsOverToTheUpdater) {
   ASSERT_FALSE(StandInArchive().empty());
-  // Anything but exactly "1" is a newer release, also what merely looks like 1.
-  for (const Text version : {"2", "", "1 ", "1\r\n", "01"}) {
+  for (const Text version : {"2", "10", "002", "999999999"}) {
     SCOPED_TRACE("version \"" + version + "\"");
     ScratchFolder folder;
     PlaceLeftoverAndSettings(folder);
@@ -86,14 +93,51 @@ TEST(UpdateCheck, NewerVersionHandsOverToTheUpdater) {
   }
 }
 
-TEST(UpdateCheck, LaterStepsRunWhenEarlierOnesFail) {
+TEST(UpdateCheck, AHandOverThatCannotStartCleansUpAndStartUpGoesOn) {
+  struct Case {
+    const char* what;
+    Bytes archive;
+    bool xz_is_a_folder = false;
+  };
+  const std::vector<Case> cases = {
+      {"not an archive: nothing to unpack", BytesFromText("not a zip archive")},
+      {"no archive at all", {}},
+      {"xz.exe is a folder: cannot be written", StandInArchive(), true},
+      {"xz.exe is no program: cannot be started",
+       BytesFromText(test::BuildZip({{.name = "xz.exe", .data = "plain text, not a program"}}))},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScratchFolder folder;
+    PlaceLeftoverAndSettings(folder);
+    if (c.xz_is_a_folder) fs::create_directory(folder / "xz.exe");
+    FakeSource source("2");
+
+    EXPECT_FALSE(HandOverToUpdater(folder.Path(), source, c.archive));
+    EXPECT_FALSE(FileExists(folder.File("xz.zip")));
+    // A folder in the way is left alone; a written updater is removed.
+    EXPECT_EQ(FileExists(folder.File("xz.exe")), c.xz_is_a_folder);
+    EXPECT_EQ(IniValue(folder.File("gx.ini"), "gx", "xz"), "<missing>");
+    EXPECT_EQ(IniValue(folder.File("gx.ini"), "gx", "gx"), "<missing>");
+    EXPECT_EQ(IniValue(folder.File("gx.ini"), "gx", "old"), "kept");
+    EXPECT_TRUE(ReleaseFailedToday(folder.File("gx.ini"), kAddress))
+        << "the same release must not be tried again at every start today";
+    EXPECT_TRUE(test::StartedSizes(folder.Path()).empty());
+
+    // The next start goes straight on to the window.
+    EXPECT_FALSE(HandOverToUpdater(folder.Path(), source, StandInArchive()));
+    EXPECT_EQ(FileExists(folder.File("xz.exe")), c.xz_is_a_folder);
+  }
+}
+
+TEST(UpdateCheck, AReleaseAlreadyInstalledIsNotHandedOver) {
   ScratchFolder folder;
+  // The address's hash is that of these three bytes.
+  ASSERT_TRUE(WriteFileBytes(folder.File("Quillmar.exe"), {BytesFromText("abc")}));
   FakeSource source("2");
-  // Nothing to unpack and nothing to start: the archive is still removed.
-  EXPECT_TRUE(HandOverToUpdater(folder.Path(), source, BytesFromText("not a zip archive")));
-  EXPECT_EQ(IniValue(folder.File("gx.ini"), "gx", "gx"), "1");
-  EXPECT_FALSE(FileExists(folder.File("xz.zip")));
+  EXPECT_FALSE(HandOverToUpdater(folder.Path(), source, StandInArchive()));
   EXPECT_FALSE(FileExists(folder.File("xz.exe")));
+  EXPECT_FALSE(FileExists(folder.File("gx.ini")));
 }
 
 TEST(UpdateCheck, AReleaseThatFailedTodayIsNotHandedOverAgain) {
@@ -142,6 +186,17 @@ TEST(ManifestSource, AMisbehavingServiceMeansNoUpdate) {
   }
 }
 
+TEST(ManifestSource, ARedirectToPlainHttpIsNotFollowed) {
+  test::AnswerServer server;
+  test::Answer redirect{302, BytesFromText("moved")};
+  redirect.location = server.Url("/plain.txt");
+  server.SetAnswer(redirect);
+  ManifestUpdateSource source(server.Url("/latest.txt"));
+  EXPECT_EQ(source.LatestVersion(), "1");
+  EXPECT_EQ(source.DownloadAddress(), "");
+  EXPECT_EQ(server.Requests(), std::vector<std::string>{"GET /latest.txt HTTP/1.0"});
+}
+
 TEST(ManifestSource, AnUnreachableServiceMeansNoUpdate) {
   Text url;
   {
@@ -161,6 +216,18 @@ TEST(UpdaterArchive, IsCarriedAsOneDeflatedXzExe) {
   EXPECT_EQ(Text(archive.begin() + 30, archive.begin() + 36), "xz.exe");
 }
 
+// Runs the start-up check in its own process for `folder`, against a
+// manifest naming `version` and kAddress; the probe's exit code (3: the
+// main window would open), its message boxes answered.
+int RunCheckProgram(const ScratchFolder& folder, const Text& version,
+                    std::vector<std::wstring>& messages) {
+  test::AnswerServer server;
+  server.SetAnswer({200, BytesFromText(version + "\n" + kAddress + "\n")});
+  const Text probe =
+      "update_check_probe.exe \"" + folder.Path() + "\" " + server.Url("/latest.txt");
+  return test::RunAndAnswer(probe, folder.File("update_check_probe.exe"), messages);
+}
+
 // The whole start-up check as the program runs it, in its own process,
 // with the real updater from the carried archive. The release address
 // cannot be fetched, so the updater reports the failure and starts the
@@ -168,12 +235,8 @@ TEST(UpdaterArchive, IsCarriedAsOneDeflatedXzExe) {
 TEST(UpdateCheckProgram, EndsWithCodeZeroAfterStartingTheUpdater) {
   ScratchFolder folder;
   ASSERT_TRUE(WriteFileBytes(folder.File("Quillmar.exe"), {test::BuiltFile("stand_in.exe")}));
-  test::AnswerServer server;
-  server.SetAnswer({200, BytesFromText("2\n" + kAddress + "\n")});
-  const Text probe =
-      "update_check_probe.exe \"" + folder.Path() + "\" " + server.Url("/latest.txt");
   std::vector<std::wstring> probe_messages;
-  EXPECT_EQ(test::RunAndAnswer(probe, folder.File("update_check_probe.exe"), probe_messages), 0);
+  EXPECT_EQ(RunCheckProgram(folder, "2", probe_messages), 0);
   EXPECT_EQ(IniValue(folder.File("gx.ini"), "gx", "xz"), kAddress);
   EXPECT_FALSE(FileExists(folder.File("xz.zip")));
   EXPECT_EQ(ReadFileBytes(folder.File("xz.exe")), test::BuiltFile("xz.exe"));
@@ -190,14 +253,20 @@ TEST(UpdateCheckProgram, EndsWithCodeZeroAfterStartingTheUpdater) {
 
 TEST(UpdateCheckProgram, ReturnsToStartUpWhenUpToDate) {
   ScratchFolder folder;
-  test::AnswerServer server;
-  server.SetAnswer({200, BytesFromText("1\n" + kAddress + "\n")});
-  const Text probe =
-      "update_check_probe.exe \"" + folder.Path() + "\" " + server.Url("/latest.txt");
   std::vector<std::wstring> messages;
-  EXPECT_EQ(test::RunAndAnswer(probe, folder.File("update_check_probe.exe"), messages), 3);
+  EXPECT_EQ(RunCheckProgram(folder, "1", messages), 3);
   EXPECT_FALSE(FileExists(folder.File("gx.ini")));
   EXPECT_FALSE(FileExists(folder.File("xz.exe")));
+}
+
+TEST(UpdateCheckProgram, ReturnsToStartUpWhenTheUpdaterCannotBeUnpacked) {
+  ScratchFolder folder;
+  fs::create_directory(folder / "xz.exe");
+  std::vector<std::wstring> messages;
+  EXPECT_EQ(RunCheckProgram(folder, "2", messages), 3);
+  EXPECT_TRUE(messages.empty());
+  EXPECT_FALSE(FileExists(folder.File("xz.zip")));
+  EXPECT_TRUE(ReleaseFailedToday(folder.File("gx.ini"), kAddress));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "updater/release_address.h"
 #include "updater/sha256.h"
 #include "updater/update_source.h"
+#include "updater/version.h"
 
 namespace qm {
 namespace {
@@ -95,6 +96,19 @@ TEST(UpdateManifest, RefusesAnythingElse) {
            "2\n" + address + std::string(5000, ' '),
        }) {
     EXPECT_FALSE(ParseUpdateManifest(Of(body))) << body;
+  }
+}
+
+TEST(UpdateManifest, OnlyAGreaterDecimalNumberIsNewer) {
+  const Text running = std::to_string(kRunningVersion);
+  const Text next = std::to_string(kRunningVersion + 1);
+  EXPECT_TRUE(IsNewerVersion(next));
+  EXPECT_TRUE(IsNewerVersion("0" + next));
+  EXPECT_TRUE(IsNewerVersion("999999999"));
+  for (const Text& version :
+       {running, Text("0"), "0" + running, Text(""), next + " ", " " + next, "-" + next, "+" + next,
+        next + ".0", Text("1e9"), Text("0x10"), Text("1000000000"), Text("99999999999999999999")}) {
+    EXPECT_FALSE(IsNewerVersion(version)) << '"' << version << '"';
   }
 }
 

@@ -25,8 +25,12 @@ bool WaitFor(const std::function<bool()>& done, int timeout_ms);
 std::vector<std::wstring> AnswerMessageBoxes(const Text& image, const std::function<bool()>& done,
                                              int timeout_ms);
 
-// Starts `commandLine` in `folder` and waits for it to end, answering its
-// message boxes; its exit code, or -1 when it could not start or hang.
+// What RunAndAnswer gives for a program that could not start or hung; no
+// program ends with it (-1 is a fault's exit code).
+inline constexpr int kNotRun = -100'000;
+
+// Starts `commandLine` and waits for it to end, answering its message
+// boxes; its exit code, or kNotRun.
 int RunAndAnswer(const Text& commandLine, const Text& image, std::vector<std::wstring>& messages);
 
 }  // namespace qm::test

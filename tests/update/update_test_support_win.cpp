@@ -110,19 +110,21 @@ int RunAndAnswer(const Text& commandLine, const Text& image, std::vector<std::ws
   PROCESS_INFORMATION process{};
   if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                       &startup, &process)) {
-    return -1;
+    return kNotRun;
   }
   CloseHandle(process.hThread);
   messages = AnswerMessageBoxes(
       image, [&] { return WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0; }, 60'000);
-  DWORD code = static_cast<DWORD>(-1);
+  int result = kNotRun;
   if (WaitForSingleObject(process.hProcess, 0) != WAIT_OBJECT_0) {
     TerminateProcess(process.hProcess, 99);
   } else {
+    DWORD code = 0;
     GetExitCodeProcess(process.hProcess, &code);
+    result = static_cast<int>(code);
   }
   CloseHandle(process.hProcess);
-  return static_cast<int>(code);
+  return result;
 }
 
 }  // namespace qm::test

@@ -62,6 +62,15 @@ TEST(InstallRelease, ReplacesTheProgramWhenTheHashMatches) {
   EXPECT_FALSE(FileExists(folder.File("Quillmar.exe.old")));
   // The hash travels in the fragment, which is never sent.
   EXPECT_EQ(server.Requests(), std::vector<std::string>{"GET /r/Quillmar.exe HTTP/1.0"});
+
+  // Installed already: nothing is fetched, nothing replaced, and the caller
+  // just starts the program again.
+  EXPECT_TRUE(InstallRelease(folder.Path(),
+                             server.Url("/r/Quillmar.exe") + HashFragment(NewRelease()),
+                             LoopbackOptions()));
+  EXPECT_EQ(ReadFileBytes(folder.File("Quillmar.exe")), NewRelease());
+  EXPECT_EQ(server.Requests().size(), 1u);
+  EXPECT_FALSE(FileExists(folder.File("Quillmar更新.exe")));
 }
 
 TEST(InstallRelease, KeepsTheInstalledProgramOnABadDownload) {
@@ -74,16 +83,22 @@ TEST(InstallRelease, KeepsTheInstalledProgramOnABadDownload) {
       {"cut short", {200, NewRelease(), NewRelease().size() / 2}},
       {"error page", {404, BytesFromText("<html>not found</html>")}},
       {"empty", {200, {}}},
+      {"redirect to plain http", {302, NewRelease(), static_cast<std::size_t>(-1), 0, "@SELF@"}},
   };
   test::AnswerServer server;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     ScratchFolder folder;
     ASSERT_TRUE(WriteFileBytes(folder.File("Quillmar.exe"), {Installed()}));
-    server.SetAnswer(c.answer);
+    test::Answer answer = c.answer;
+    // Every hop must be https, even where the first address may be http.
+    if (answer.location == "@SELF@") answer.location = server.Url("/elsewhere/Quillmar.exe");
+    const std::size_t asked = server.Requests().size();
+    server.SetAnswer(answer);
     EXPECT_FALSE(InstallRelease(folder.Path(),
                                 server.Url("/Quillmar.exe") + HashFragment(NewRelease()),
                                 LoopbackOptions()));
+    EXPECT_EQ(server.Requests().size(), asked + 1);
     ExpectUntouched(folder);
   }
 }
