@@ -1,5 +1,7 @@
 #include "engine/host_services.h"
 
+#include <memory>
+
 #include "host/clipboard.h"
 #include "host/fetch.h"
 #include "host/files.h"
@@ -16,9 +18,16 @@ bool PlatformHost::SetClipboardText(const Text& text) {
   return qm::SetClipboardText(text);
 }
 
+int PlatformHost::ConcurrentFetches() const {
+  return kConcurrentFetchesPerServer;
+}
+
 HostServices& PlatformHostServices() {
-  static PlatformHost host;
-  return host;
+  // Never destroyed: closing the window ends the process while a run's
+  // threads may still be downloading, and the destructors at exit run before
+  // the process stops them.
+  static PlatformHost* const host = std::make_unique<PlatformHost>().release();
+  return *host;
 }
 
 }  // namespace qm

@@ -6,6 +6,7 @@
 
 namespace qm {
 
+// Fetches and file reads come from several threads at once.
 class HostServices {
  public:
   virtual ~HostServices() = default;
@@ -15,6 +16,8 @@ class HostServices {
   virtual Bytes ReadFileBytes(const Text& path) = 0;
   // Plain ANSI text on the clipboard; false when it could not be placed.
   virtual bool SetClipboardText(const Text& text) = 0;
+  // How many fetches may run at once.
+  virtual int ConcurrentFetches() const { return 1; }
 };
 
 // The real services of the host/ library.
@@ -23,6 +26,7 @@ class PlatformHost : public HostServices {
   Bytes FetchUrlBytes(const Text& url) override;
   Bytes ReadFileBytes(const Text& path) override;
   bool SetClipboardText(const Text& text) override;
+  int ConcurrentFetches() const override;
 };
 
 HostServices& PlatformHostServices();

@@ -31,6 +31,12 @@ struct SmartRunOptions {
   bool near_match = true;
   // Called on the run's thread for each near pair as it is made.
   std::function<void(const NearPair&)> on_near_pair;
+  // Local slices read and fingerprinted at once; 0: as many as the machine
+  // has hardware threads, at most 8.
+  int read_threads = 0;
+  // Links downloaded and fingerprinted at once; 0: as many as the host
+  // allows at once, 1: one by one.
+  int download_threads = 0;
 };
 
 // The first line of the notice listing the slices left to replace by hand;

@@ -2,9 +2,12 @@
 // whose key the mark-up holds takes that key's place, near matches pair what
 // equal keys left over, and what still holds a key becomes a numbered
 // placeholder the user is told about.
+#include <algorithm>
 #include <map>
+#include <thread>
 
 #include "engine/near_match.h"
+#include "engine/ordered_work.h"
 #include "engine/run_steps.h"
 #include "engine/runs.h"
 #include "engine/scanning.h"
@@ -24,10 +27,30 @@ struct KeyedImage {
   bool paired = false;
 };
 
-KeyedImage Keyed(Text name, const Bytes& bytes) {
-  KeyedImage image{std::move(name), MeasureImage(bytes), {}};
+KeyedImage Keyed(Text name, ImageMeasures measures) {
+  KeyedImage image{std::move(name), std::move(measures), {}};
   image.key = image.measures.Key();
   return image;
+}
+
+// An image's bytes, kept to be shown while it is applied, and its measures.
+struct Measured {
+  Bytes bytes;
+  ImageMeasures measures;
+};
+
+Measured Measure(Bytes bytes) {
+  ImageMeasures measures = MeasureImage(bytes);
+  return {std::move(bytes), std::move(measures)};
+}
+
+// Results finished ahead of the one being applied, beyond one a thread.
+constexpr std::size_t kSpareResults = 2;
+constexpr unsigned kMaxReadThreads = 8;
+
+std::size_t ReadThreads(const SmartRunOptions& options) {
+  if (options.read_threads > 0) return static_cast<std::size_t>(options.read_threads);
+  return std::clamp(std::thread::hardware_concurrency(), 1u, kMaxReadThreads);
 }
 
 constexpr bool IsDigit(char c) {
@@ -119,25 +142,50 @@ class SmartRun {
                             kPathCaption + window_.EditText(EditBox::kImagePath));
   }
 
+  // Files are read and fingerprinted on several threads; their keys go
+  // into the mark-up strictly in document order, as one by one.
   void LocalPass(std::vector<Text> sources) {
+    const Text stem = window_.EditText(EditBox::kImagePath);
+    std::vector<Text> files;
+    for (const Text& source : sources) files.push_back(stem + SliceSuffixOf(suffix_regex_, source));
+    const std::size_t threads = ReadThreads(options_);
+    OrderedWork<Measured> work(files.size(), threads, threads + kSpareResults, [&](std::size_t i) {
+      return Measure(host_.ReadFileBytes(files[i]));
+    });
     for (Text& source : sources) {
-      const Text file =
-          window_.EditText(EditBox::kImagePath) + SliceSuffixOf(suffix_regex_, source);
-      const Bytes bytes = host_.ReadFileBytes(file);
-      window_.SetPictureBytes(bytes);
-      KeyedImage slice = Keyed(std::move(source), bytes);
+      Measured read = work.TakeNext();
+      window_.SetPictureBytes(read.bytes);
+      KeyedImage slice = Keyed(std::move(source), std::move(read.measures));
       ReplaceInBox(window_, EditBox::kSliceCode, slice.name, slice.key);
       window_.AppendWorkListRow(slice.key);
       slices_.push_back(std::move(slice));
     }
   }
 
+  // Several links download at once and are
+  // fingerprinted as they arrive; each is paired or passed over strictly in
+  // list order, so the boxes, the statuses and the count come out as one by
+  // one. A link listed again is not downloaded again: it takes the key its
+  // first listing measured.
   void LinkPass() {
     const std::vector<Text> lines = SplitLines(window_.EditText(EditBox::kLinkList));
+    std::map<Text, std::size_t> first_listed;
+    std::vector<std::size_t> first(lines.size());
+    for (std::size_t i = 0; i < lines.size(); ++i)
+      first[i] = first_listed.emplace(lines[i], i).first->second;
+    const int asked =
+        options_.download_threads > 0 ? options_.download_threads : host_.ConcurrentFetches();
+    const auto threads = static_cast<std::size_t>(std::max(1, asked));
+    OrderedWork<Measured> work(lines.size(), threads, threads + kSpareResults, [&](std::size_t i) {
+      return first[i] == i ? Measure(host_.FetchUrlBytes(lines[i])) : Measured{};
+    });
     for (std::size_t i = 0; i < lines.size(); ++i) {
-      const Bytes bytes = host_.FetchUrlBytes(lines[i]);
-      window_.SetPictureBytes(bytes);
-      KeyedImage link = Keyed(lines[i], bytes);
+      Measured fetched = work.TakeNext();
+      const std::size_t listed = first[i];
+      if (listed == i) window_.SetPictureBytes(fetched.bytes);
+      KeyedImage link = listed == i
+                            ? Keyed(lines[i], std::move(fetched.measures))
+                            : KeyedImage{lines[i], links_[listed].measures, links_[listed].key};
       link.paired = Pair(link.name, i + 1, link.key);
       links_.push_back(std::move(link));
     }

@@ -8,6 +8,10 @@
 
 namespace qm {
 
+// Downloads from one server at once, as a browser allows itself: the smart
+// run keeps this many going, and the Windows session is opened to allow it.
+inline constexpr int kConcurrentFetchesPerServer = 6;
+
 // The bounds every download keeps. The defaults are the ones FetchUrlBytes
 // uses; tests pass smaller ones so that a stalled server costs a second, not
 // half a minute.

@@ -23,11 +23,25 @@ struct InternetCloser {
 };
 using InternetHandle = std::unique_ptr<void, InternetCloser>;
 
+// The library holds back requests beyond 4 to one HTTP/1.0 server and 2 to
+// an HTTP/1.1 one until earlier ones finish; our requests are HTTP/1.0 and
+// the smart run keeps kConcurrentFetchesPerServer going. The limits are
+// process-wide (set on no handle) and count only when set before the first
+// connection.
+void AllowConcurrentFetches() {
+  DWORD connections = kConcurrentFetchesPerServer;
+  InternetSetOptionW(nullptr, INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER, &connections,
+                     sizeof connections);
+  InternetSetOptionW(nullptr, INTERNET_OPTION_MAX_CONNS_PER_SERVER, &connections,
+                     sizeof connections);
+}
+
 // One root handle for the process, opened by the first download and kept.
 // Two threads may race to open it; the loser closes its spare.
 HINTERNET RootHandle() {
   static std::atomic<HINTERNET> root{nullptr};
   if (HINTERNET existing = root.load()) return existing;
+  AllowConcurrentFetches();
   std::wstring agent = WideString(kFetchAgent);
   HINTERNET opened = InternetOpenW(agent.c_str(), INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
   if (!opened) return nullptr;

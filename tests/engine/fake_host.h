@@ -26,6 +26,7 @@ class FakeHost : public HostServices {
     auto it = files.find(path);
     return it == files.end() ? Bytes() : it->second;
   }
+  int ConcurrentFetches() const override { return 6; }
   bool SetClipboardText(const Text& text) override {
     std::lock_guard lock(mutex_);
     clipboard = text;
@@ -33,6 +34,11 @@ class FakeHost : public HostServices {
   }
 
   void BlockOn(const Text& url) { blocking_url_ = url; }
+  // While a run works, the fetches so far are read through the lock.
+  std::size_t FetchCount() {
+    std::lock_guard lock(mutex_);
+    return fetched.size();
+  }
   void Release() {
     std::lock_guard lock(mutex_);
     released_flag_ = true;

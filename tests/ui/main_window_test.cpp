@@ -478,7 +478,8 @@ TEST_F(MainWindowTest, SystemMenuSendsOneShortcutToTheDesktop) {
   EXPECT_TRUE(fs::exists(shortcut));
   std::size_t shortcuts = 0;
   for (const auto& entry : fs::directory_iterator(desktop)) {
-    if (entry.path().filename().wstring().rfind(L"Quillmar", 0) == 0) ++shortcuts;
+    const fs::path& name = entry.path().filename();
+    if (name.wstring().rfind(L"Quillmar", 0) == 0 && name.extension() == L".lnk") ++shortcuts;
   }
   EXPECT_EQ(shortcuts, 1u);
   std::error_code ignored;
