@@ -21,10 +21,21 @@ inline void ReplaceInBox(WindowAccess& window, EditBox box, const Text& needle,
   window.SetEditText(box, ReplaceFirst(window.EditText(box), needle, replacement));
 }
 
-// A used link leaves the list together with one line break.
+// A used link leaves the list together with the line break that ended its
+// own line. (Taking the first line break of the box instead would join the
+// two unused links around it whenever an unused link stands above.) A link
+// without a break of its own, or an empty one, takes the first.
 inline void RemoveUsedLink(WindowAccess& window, const Text& link) {
+  const int at = link.empty() ? kNotFound : FindFolded(window.EditText(EditBox::kLinkList), link);
   ReplaceInBox(window, EditBox::kLinkList, link, "");
-  ReplaceInBox(window, EditBox::kLinkList, kLineBreak, "");
+  Text list = window.EditText(EditBox::kLinkList);
+  const auto offset = static_cast<std::size_t>(at) - 1;
+  if (at != kNotFound && list.compare(offset, 2, kLineBreak) == 0) {
+    list.erase(offset, 2);
+  } else {
+    list = ReplaceFirst(list, kLineBreak, "");
+  }
+  window.SetEditText(EditBox::kLinkList, list);
 }
 
 }  // namespace qm

@@ -344,6 +344,14 @@ TEST_F(SmartTest, StemFromAThreeDigitNameAndFromANameWithoutSuffix) {
   EXPECT_EQ(window.GroupCaption(GroupBox::kLinkList), "图片路径为:D:\\店铺\\images\\cover.jpg");
 }
 
+TEST_F(SmartTest, LinksLeftOverStayOneToALine) {
+  AddSlice("01.jpg", 0x00000000FFFFFFFFull, "http://h/a.jpg");
+  AddSlice("02.jpg", 0x0F0F0F0F0F0F0F0Full, "http://h/b.jpg");
+  Run({"images/shop_01.jpg", "images/shop_02.jpg"},
+      "http://h/u.jpg\r\nhttp://h/a.jpg\r\nhttp://h/m.jpg\r\nhttp://h/b.jpg");
+  EXPECT_EQ(Links(), "http://h/u.jpg\r\nhttp://h/m.jpg\r\n");
+}
+
 TEST_F(SmartTest, NoNoticeWhenEverySliceIsPaired) {
   AddSlice("01.jpg", 0x00000000FFFFFFFFull, "http://h/a.jpg");
   Run({"images/shop_01.jpg"}, "http://h/a.jpg");
