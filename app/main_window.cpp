@@ -8,6 +8,7 @@
 
 #include "app/control_ids.h"
 #include "app/dpi.h"
+#include "app/platform_host.h"
 #include "app/theme.h"
 #include "app/ui_window_access.h"
 #include "app/usage_texts.h"

@@ -30,14 +30,21 @@ constexpr std::size_t CharLength(std::string_view text, std::size_t at) {
   return IsLeadByte(static_cast<unsigned char>(text[at])) ? 2 : 1;
 }
 
+// The program folds letter case for the ASCII letters only: A-Z to a-z,
+// every other byte as it is, also inside a two-byte character.
+constexpr unsigned char FoldAscii(unsigned char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c - 'A' + 'a') : c;
+}
+
 // Whether `text` begins with `lowerPrefix`, A-Z folded to a-z in `text`
 // (the prefix is written in lower case): for link schemes.
 constexpr bool StartsWithNoCase(std::string_view text, std::string_view lowerPrefix) {
   if (text.size() < lowerPrefix.size()) return false;
   for (std::size_t i = 0; i < lowerPrefix.size(); ++i) {
-    char c = text[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != lowerPrefix[i]) return false;
+    if (FoldAscii(static_cast<unsigned char>(text[i])) !=
+        static_cast<unsigned char>(lowerPrefix[i])) {
+      return false;
+    }
   }
   return true;
 }

@@ -6,9 +6,9 @@
 #include <optional>
 #include <string_view>
 
+#include "base/text_rules.h"
 #include "engine/memory_window.h"
 #include "engine/runs.h"
-#include "engine/text_rules.h"
 #include "host/encoding.h"
 #include "host/fetch.h"
 #include "host/files.h"
@@ -206,10 +206,14 @@ std::optional<ReplaceOptions> ParseReplace(const std::vector<std::string>& args,
   return std::nullopt;
 }
 
-// The command line has no clipboard: the result goes to a file or stdout.
-class CliHost : public PlatformHost {
+// The host/ library behind the engine's seam; the command line has no
+// clipboard: the result goes to a file or stdout.
+class CliHost : public HostServices {
  public:
+  Bytes FetchUrlBytes(const Text& url) override { return qm::FetchUrlBytes(url); }
+  Bytes ReadFileBytes(const Text& path) override { return qm::ReadFileBytes(path); }
   bool SetClipboardText(const Text&) override { return true; }
+  int ConcurrentFetches() const override { return kConcurrentFetchesPerServer; }
 };
 
 bool ReadInput(const std::string& path, Bytes& bytes) {

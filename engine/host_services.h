@@ -1,5 +1,6 @@
 // The desktop operations the runs need, behind one interface so the tests
-// can fake them. PlatformHostServices() forwards to the host/ library.
+// can fake them. The window program and the command-line tool each give the
+// engine their own, over the host/ library.
 #pragma once
 
 #include "base/text.h"
@@ -19,16 +20,5 @@ class HostServices {
   // How many fetches may run at once.
   virtual int ConcurrentFetches() const { return 1; }
 };
-
-// The real services of the host/ library.
-class PlatformHost : public HostServices {
- public:
-  Bytes FetchUrlBytes(const Text& url) override;
-  Bytes ReadFileBytes(const Text& path) override;
-  bool SetClipboardText(const Text& text) override;
-  int ConcurrentFetches() const override;
-};
-
-HostServices& PlatformHostServices();
 
 }  // namespace qm

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "base/text.h"
-#include "engine/text_rules.h"
+#include "base/text_rules.h"
 #include "engine/window_access.h"
 
 namespace qm {

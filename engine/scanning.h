@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "base/text.h"
-#include "engine/text_rules.h"
+#include "base/text_rules.h"
 #include "regex/regex_object.h"
 
 namespace qm {

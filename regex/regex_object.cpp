@@ -1,6 +1,6 @@
 #include "regex/regex_object.h"
 
-#include "engine/text_rules.h"
+#include "base/text_rules.h"
 #include "regex/regex_engine.h"
 
 namespace qm {

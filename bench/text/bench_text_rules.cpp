@@ -4,7 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include "engine/scanning.h"
-#include "engine/text_rules.h"
+#include "base/text_rules.h"
 
 namespace qm {
 namespace {

@@ -8,7 +8,7 @@
 #include <random>
 
 #include "engine/memory_window.h"
-#include "engine/text_rules.h"
+#include "base/text_rules.h"
 #include "fake_host.h"
 #include "host/fetch.h"
 #include "image/image_key.h"

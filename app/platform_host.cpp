@@ -1,4 +1,4 @@
-#include "engine/host_services.h"
+#include "app/platform_host.h"
 
 #include <memory>
 

@@ -1,13 +1,9 @@
-#include "engine/text_rules.h"
+#include "base/text_rules.h"
 
 #include <limits>
 
 namespace qm {
 namespace {
-
-constexpr unsigned char FoldAscii(unsigned char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c - 'A' + 'a') : c;
-}
 
 // Finds occurrences of the needle in character order from byte offset
 // `from`. Knuth-Morris-Pratt reports every byte occurrence in one pass; a
