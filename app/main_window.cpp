@@ -202,7 +202,7 @@ void MainWindow::CreateControls() {
                                    "已上传的图片链接"));
   link_edit_.Attach(CreateControl(link_group_.Handle(), WC_EDITW, kIdLinkEdit,
                                   WS_VISIBLE | WS_TABSTOP | kMultiLineEdit, 0, kSmartUsageText));
-  link_edit_.onDoubleClick = [this] { ClearLinkList(); };
+  link_edit_.on_double_click = [this] { ClearLinkList(); };
 
   by_number_usage_.Attach(
       CreateControl(w, WC_EDITW, kIdByNumberUsageEdit, kMultiLineEdit, 0, kByNumberUsageText));
