@@ -483,8 +483,8 @@ void MainWindow::SetEditText(EditBox box, const Text& text) {
   write_in_progress_ = edit.Handle();
   edit.SetText(text);
   write_in_progress_ = nullptr;
-  // The one content-changed event of this write; of the boxes only the
-  // path box acts on it.
+  // The one content-changed event of this write: the box's command, where
+  // its row names one (only the path box's does).
   RunCommandOf(GetDlgCtrlID(edit.Handle()));
 }
 
