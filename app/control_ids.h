@@ -1,5 +1,7 @@
 // Control identifiers of the main window. Automation and the window tests
-// find the controls by these IDs (GetDlgItem on the control's parent).
+// find the controls by these IDs (GetDlgItem on the control's parent); the
+// window's control table (main_window.cpp) gives each its row. The comments
+// name the controls as the window's design does.
 #pragma once
 
 namespace qm {

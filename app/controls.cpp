@@ -29,21 +29,20 @@ HWND CreateControl(HWND parent, const wchar_t* window_class, int id, DWORD style
                          nullptr);
 }
 
-Text Control::GetText() const {
-  const int length = GetWindowTextLengthW(window_);
+std::wstring WindowText(HWND window) {
+  const int length = GetWindowTextLengthW(window);
   if (length <= 0) return {};
   std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(GetWindowTextW(window_, text.data(), length + 1)));
-  return GbkString(text);
+  text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), length + 1)));
+  return text;
+}
+
+Text Control::GetText() const {
+  return GbkString(WindowText(window_));
 }
 
 void Control::SetText(const Text& text) const {
   SetWindowTextW(window_, WideString(text).c_str());
-}
-
-void Control::Place(const RECT& rect) const {
-  SetWindowPos(window_, nullptr, rect.left, rect.top, rect.right - rect.left,
-               rect.bottom - rect.top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void EditControl::Attach(HWND window) {
@@ -84,7 +83,7 @@ LRESULT CALLBACK EditControl::SubclassProc(HWND window, UINT message, WPARAM wpa
       break;
     case WM_LBUTTONDBLCLK: {
       const LRESULT result = DefSubclassProc(window, message, wparam, lparam);
-      if (box->onDoubleClick) box->onDoubleClick();
+      if (box->on_double_click) box->on_double_click();
       return result;
     }
     default:

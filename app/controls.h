@@ -19,6 +19,9 @@ namespace qm {
 HWND CreateControl(HWND parent, const wchar_t* window_class, int id, DWORD style, DWORD ex_style,
                    const Text& text);
 
+// A window's whole text or caption; empty for no window.
+std::wstring WindowText(HWND window);
+
 class Control {
  public:
   void Attach(HWND window) { window_ = window; }
@@ -31,7 +34,6 @@ class Control {
   void SetFont(HFONT font) const {
     SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
   }
-  void Place(const RECT& rect) const;
 
  protected:
   HWND window_ = nullptr;
@@ -42,7 +44,7 @@ class EditControl : public Control {
  public:
   void Attach(HWND window);
   // Called after the control's own double-click handling.
-  std::function<void()> onDoubleClick;
+  std::function<void()> on_double_click;
 
  private:
   static LRESULT CALLBACK SubclassProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam,

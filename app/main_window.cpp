@@ -5,6 +5,9 @@
 
 #include <functional>
 #include <iterator>
+#include <string_view>
+#include <type_traits>
+#include <variant>
 
 #include "app/control_ids.h"
 #include "app/dpi.h"
@@ -30,39 +33,207 @@ constexpr char kStatusLabel[] = "提示：";
 constexpr char kNoticeCaption[] = "提示";
 constexpr char kInitialTip[] = "请粘贴切片代码到上面框中...双击已上传的图片链接框，可清空内容";
 
-// Where each control sits at 96 DPI, relative to its parent: the window's
-// client area or the group box that holds it.
-struct Placement {
-  int id;
-  int x, y, width, height;
-};
-
-constexpr Placement kPlacements[] = {
-    {kIdSliceCodeGroup, 10, 6, 624, 208},  {kIdSliceCodeEdit, 12, 19, 600, 173},
-    {kIdCommandGroup, 10, 217, 624, 64},   {kIdClearButton, 14, 18, 56, 32},
-    {kIdCopyButton, 86, 19, 56, 32},       {kIdSmartRadio, 178, 27, 56, 24},
-    {kIdChooseButton, 250, 22, 84, 32},    {kIdByNumberRadio, 362, 27, 56, 24},
-    {kIdReplaceButton, 456, 19, 80, 32},   {kIdPreviewButton, 553, 19, 56, 32},
-    {kIdLinkGroup, 10, 286, 624, 157},     {kIdLinkEdit, 11, 18, 600, 126},
-    {kIdSmartUsageEdit, 254, 24, 104, 80}, {kIdByNumberUsageEdit, 552, 38, 104, 80},
-    {kIdPathEdit, 286, 152, 280, 24},      {kIdPicture, 462, 24, 120, 88},
-    {kIdWorkList, 8, 22, 185, 144},
-};
-
 constexpr DWORD kMultiLineEdit =
     WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | ES_LEFT;
 constexpr DWORD kGroupBox = WS_VISIBLE | WS_CLIPCHILDREN | BS_GROUPBOX;
 constexpr DWORD kPushButton = WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
 
-constexpr bool IsPushButton(int id) {
-  return id == kIdClearButton || id == kIdCopyButton || id == kIdChooseButton ||
-         id == kIdReplaceButton || id == kIdPreviewButton;
-}
+// The parent of a control that sits in the window's client area.
+constexpr int kInWindow = 0;
+
+// Left, top, width and height at 96 DPI, relative to the parent's client
+// area. A control without a width places itself.
+struct Place96 {
+  int x = 0, y = 0, width = 0, height = 0;
+};
 
 }  // namespace
 
 MainWindow::MainWindow() = default;
 MainWindow::~MainWindow() = default;
+
+struct MainWindow::ControlRow {
+  // The wrapper member that works the control, if the window's code needs one.
+  using Member = std::variant<std::monostate, Control MainWindow::*, GroupControl MainWindow::*,
+                              EditControl MainWindow::*, RadioControl MainWindow::*,
+                              StatusBarControl MainWindow::*, ListViewControl MainWindow::*,
+                              PictureControl MainWindow::*>;
+
+  ControlId id;
+  int parent = kInWindow;  // or the ID of the group box that holds it
+  const wchar_t* window_class;
+  DWORD style;  // WS_CHILD goes without saying
+  DWORD ex_style = 0;
+  Place96 place = {};
+  const char* caption = "";  // GBK at run time
+  Member member = {};
+  // What a click runs; for an edit box, what a change of its text runs.
+  void (MainWindow::*command)() = nullptr;
+
+  bool IsButton() const { return std::wstring_view(window_class) == WC_BUTTONW; }
+  bool IsPushButton() const { return IsButton() && (style & BS_TYPEMASK) == BS_PUSHBUTTON; }
+  bool IsGroupBox() const { return IsButton() && (style & BS_TYPEMASK) == BS_GROUPBOX; }
+  bool IsEditBox() const { return std::wstring_view(window_class) == WC_EDITW; }
+  // The notification that runs the command.
+  int CommandCode() const { return IsEditBox() ? EN_CHANGE : BN_CLICKED; }
+};
+
+std::span<const MainWindow::ControlRow> MainWindow::ControlTable() {
+  static constexpr ControlRow kRows[] = {
+      {.id = kIdSliceCodeGroup,
+       .window_class = WC_BUTTONW,
+       .style = kGroupBox,
+       .ex_style = WS_EX_CONTROLPARENT,
+       .place = {10, 6, 624, 208},
+       .caption = "切片代码",
+       .member = &MainWindow::slice_group_},
+      {.id = kIdSliceCodeEdit,
+       .parent = kIdSliceCodeGroup,
+       .window_class = WC_EDITW,
+       .style = WS_VISIBLE | WS_TABSTOP | kMultiLineEdit,
+       .place = {12, 19, 600, 173},
+       .member = &MainWindow::slice_edit_},
+      // The hidden helpers of the first group box; never shown.
+      {.id = kIdSmartUsageEdit,
+       .parent = kIdSliceCodeGroup,
+       .window_class = WC_EDITW,
+       .style = kMultiLineEdit,
+       .place = {254, 24, 104, 80},
+       .caption = kSmartUsageText,
+       .member = &MainWindow::smart_usage_},
+      {.id = kIdPathEdit,
+       .parent = kIdSliceCodeGroup,
+       .window_class = WC_EDITW,
+       .style = ES_AUTOHSCROLL,
+       .place = {286, 152, 280, 24},
+       .member = &MainWindow::path_edit_,
+       .command = &MainWindow::ImagePathChanged},
+      {.id = kIdPicture,
+       .parent = kIdSliceCodeGroup,
+       .window_class = WC_STATICW,
+       .style = SS_BITMAP,
+       .place = {462, 24, 120, 88},
+       .member = &MainWindow::picture_},
+
+      {.id = kIdCommandGroup,
+       .window_class = WC_BUTTONW,
+       .style = kGroupBox,
+       .ex_style = WS_EX_CONTROLPARENT,
+       .place = {10, 217, 624, 64},
+       .caption = "图片路径为",
+       .member = &MainWindow::command_group_},
+      {.id = kIdClearButton,
+       .parent = kIdCommandGroup,
+       .window_class = WC_BUTTONW,
+       .style = kPushButton,
+       .place = {14, 18, 56, 32},
+       .caption = "清空 ↑",
+       .command = &MainWindow::ClearSliceCode},
+      {.id = kIdCopyButton,
+       .parent = kIdCommandGroup,
+       .window_class = WC_BUTTONW,
+       .style = kPushButton,
+       .place = {86, 19, 56, 32},
+       .caption = "复制 ↑",
+       .command = &MainWindow::CopySliceCode},
+      // The two mode boxes form one group: the first starts it, the control
+      // after the second starts the next.
+      {.id = kIdSmartRadio,
+       .parent = kIdCommandGroup,
+       .window_class = WC_BUTTONW,
+       .style = WS_VISIBLE | WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON,
+       .place = {178, 27, 56, 24},
+       .caption = "按智能",
+       .member = &MainWindow::smart_radio_,
+       .command = &MainWindow::SelectSmartMode},
+      {.id = kIdByNumberRadio,
+       .parent = kIdCommandGroup,
+       .window_class = WC_BUTTONW,
+       .style = WS_VISIBLE | WS_TABSTOP | BS_AUTORADIOBUTTON,
+       .place = {362, 27, 56, 24},
+       .caption = "按序号",
+       .member = &MainWindow::by_number_radio_,
+       .command = &MainWindow::SelectByNumberMode},
+      {.id = kIdChooseButton,
+       .parent = kIdCommandGroup,
+       .window_class = WC_BUTTONW,
+       .style = kPushButton | WS_GROUP,
+       .place = {250, 22, 84, 32},
+       .caption = "选择图片路径",
+       .member = &MainWindow::choose_button_,
+       .command = &MainWindow::ChooseImagePath},
+      {.id = kIdReplaceButton,
+       .parent = kIdCommandGroup,
+       .window_class = WC_BUTTONW,
+       .style = kPushButton | WS_DISABLED,
+       .place = {456, 19, 80, 32},
+       .caption = "替换并复制",
+       .member = &MainWindow::replace_button_,
+       .command = &MainWindow::ReplaceAndCopy},
+      {.id = kIdPreviewButton,
+       .parent = kIdCommandGroup,
+       .window_class = WC_BUTTONW,
+       .style = kPushButton,
+       .place = {553, 19, 56, 32},
+       .caption = "预览",
+       .command = &MainWindow::PreviewInBrowser},
+
+      {.id = kIdLinkGroup,
+       .window_class = WC_BUTTONW,
+       .style = kGroupBox,
+       .ex_style = WS_EX_CONTROLPARENT,
+       .place = {10, 286, 624, 157},
+       .caption = "已上传的图片链接",
+       .member = &MainWindow::link_group_},
+      {.id = kIdLinkEdit,
+       .parent = kIdLinkGroup,
+       .window_class = WC_EDITW,
+       .style = WS_VISIBLE | WS_TABSTOP | kMultiLineEdit,
+       .place = {11, 18, 600, 126},
+       .caption = kSmartUsageText,
+       .member = &MainWindow::link_edit_},
+
+      // Hidden helpers of the window itself.
+      {.id = kIdByNumberUsageEdit,
+       .window_class = WC_EDITW,
+       .style = kMultiLineEdit,
+       .place = {552, 38, 104, 80},
+       .caption = kByNumberUsageText,
+       .member = &MainWindow::by_number_usage_},
+      {.id = kIdWorkList,
+       .window_class = WC_LISTVIEWW,
+       .style = LVS_REPORT | WS_BORDER,
+       .place = {8, 22, 185, 144},
+       .member = &MainWindow::work_list_},
+      // Docks itself along the bottom edge when the window tells it its size.
+      {.id = kIdStatusBar,
+       .window_class = STATUSCLASSNAMEW,
+       .style = WS_VISIBLE,
+       .member = &MainWindow::status_bar_},
+  };
+  return kRows;
+}
+
+const MainWindow::ControlRow* MainWindow::FindControlRow(int id) {
+  for (const ControlRow& row : ControlTable()) {
+    if (row.id == id) return &row;
+  }
+  return nullptr;
+}
+
+HWND MainWindow::ParentWindow(const ControlRow& row) const {
+  return row.parent == kInWindow ? window_ : ControlWindow(row.parent);
+}
+
+HWND MainWindow::ControlWindow(int id) const {
+  const ControlRow* row = FindControlRow(id);
+  return row ? GetDlgItem(ParentWindow(*row), id) : nullptr;
+}
+
+void MainWindow::RunCommandOf(int id) {
+  const ControlRow* row = FindControlRow(id);
+  if (row && row->command) (this->*row->command)();
+}
 
 bool MainWindow::Create(HINSTANCE instance, int show) {
   WNDCLASSEXW window_class{};
@@ -169,63 +340,29 @@ void MainWindow::OnCreate() {
 }
 
 void MainWindow::CreateControls() {
-  HWND w = window_;
-  slice_group_.Attach(
-      CreateControl(w, WC_BUTTONW, kIdSliceCodeGroup, kGroupBox, WS_EX_CONTROLPARENT, "切片代码"));
-  HWND g1 = slice_group_.Handle();
-  slice_edit_.Attach(CreateControl(g1, WC_EDITW, kIdSliceCodeEdit,
-                                   WS_VISIBLE | WS_TABSTOP | kMultiLineEdit, 0, ""));
-  // The hidden helpers of the first group box; never shown.
-  smart_usage_.Attach(
-      CreateControl(g1, WC_EDITW, kIdSmartUsageEdit, kMultiLineEdit, 0, kSmartUsageText));
-  path_edit_.Attach(CreateControl(g1, WC_EDITW, kIdPathEdit, ES_AUTOHSCROLL, 0, ""));
-  picture_.Attach(CreateControl(g1, WC_STATICW, kIdPicture, SS_BITMAP, 0, ""));
+  for (const ControlRow& row : ControlTable()) {
+    const HWND control = CreateControl(ParentWindow(row), row.window_class, row.id, row.style,
+                                       row.ex_style, row.caption);
+    std::visit(
+        [&](auto member) {
+          if constexpr (!std::is_same_v<decltype(member), std::monostate>) {
+            (this->*member).Attach(control);
+          }
+        },
+        row.member);
+    // The edit boxes have no WS_BORDER: the theme draws their border.
+    if (row.IsEditBox()) InstallEditFrame(control);
+    if (row.IsGroupBox()) InstallGroupBoxPainting(control);
+  }
 
-  command_group_.Attach(
-      CreateControl(w, WC_BUTTONW, kIdCommandGroup, kGroupBox, WS_EX_CONTROLPARENT, "图片路径为"));
-  HWND g2 = command_group_.Handle();
-  clear_button_.Attach(CreateControl(g2, WC_BUTTONW, kIdClearButton, kPushButton, 0, "清空 ↑"));
-  copy_button_.Attach(CreateControl(g2, WC_BUTTONW, kIdCopyButton, kPushButton, 0, "复制 ↑"));
-  // The two mode boxes form one group: the first starts it, the control
-  // after the second starts the next.
-  smart_radio_.Attach(CreateControl(g2, WC_BUTTONW, kIdSmartRadio,
-                                    WS_VISIBLE | WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON, 0,
-                                    "按智能"));
-  by_number_radio_.Attach(CreateControl(g2, WC_BUTTONW, kIdByNumberRadio,
-                                        WS_VISIBLE | WS_TABSTOP | BS_AUTORADIOBUTTON, 0, "按序号"));
-  choose_button_.Attach(
-      CreateControl(g2, WC_BUTTONW, kIdChooseButton, kPushButton | WS_GROUP, 0, "选择图片路径"));
-  replace_button_.Attach(
-      CreateControl(g2, WC_BUTTONW, kIdReplaceButton, kPushButton | WS_DISABLED, 0, "替换并复制"));
-  preview_button_.Attach(CreateControl(g2, WC_BUTTONW, kIdPreviewButton, kPushButton, 0, "预览"));
-
-  link_group_.Attach(CreateControl(w, WC_BUTTONW, kIdLinkGroup, kGroupBox, WS_EX_CONTROLPARENT,
-                                   "已上传的图片链接"));
-  link_edit_.Attach(CreateControl(link_group_.Handle(), WC_EDITW, kIdLinkEdit,
-                                  WS_VISIBLE | WS_TABSTOP | kMultiLineEdit, 0, kSmartUsageText));
-  link_edit_.onDoubleClick = [this] { ClearLinkList(); };
-
-  by_number_usage_.Attach(
-      CreateControl(w, WC_EDITW, kIdByNumberUsageEdit, kMultiLineEdit, 0, kByNumberUsageText));
-  work_list_.Attach(CreateControl(w, WC_LISTVIEWW, kIdWorkList, LVS_REPORT | WS_BORDER, 0, ""));
+  link_edit_.on_double_click = [this] { ClearLinkList(); };
   work_list_.AddColumn(0, "内容", Scale(kWorkListColumnWidth, dpi_));
+  // The design's own title, which nobody sees (docs/architecture.md).
   work_list_.AddColumn(1, "1111", Scale(kWorkListColumnWidth, dpi_));
-
-  status_bar_.Attach(CreateControl(w, STATUSCLASSNAMEW, kIdStatusBar, WS_VISIBLE, 0, ""));
   status_bar_.SetPartWidths(Scale(kStatusLabelWidth, dpi_), Scale(kStatusMessageWidth, dpi_));
   status_bar_.SetPartText(0, kStatusLabel);
   status_bar_.SetPartText(1, kInitialTip);
-
   smart_radio_.Select(true);
-
-  // The edit boxes have no WS_BORDER: the theme draws their border.
-  for (const EditControl* edit :
-       {&slice_edit_, &link_edit_, &smart_usage_, &by_number_usage_, &path_edit_}) {
-    InstallEditFrame(edit->Handle());
-  }
-  for (const GroupControl* group : {&slice_group_, &command_group_, &link_group_}) {
-    InstallGroupBoxPainting(group->Handle());
-  }
 }
 
 void MainWindow::CreateFonts() {
@@ -254,12 +391,10 @@ void MainWindow::ApplyFonts() const {
 }
 
 void MainWindow::ApplyLayout() const {
-  for (const Placement& place : kPlacements) {
-    HWND control = GetDlgItem(window_, place.id);
-    for (HWND group : {slice_group_.Handle(), command_group_.Handle(), link_group_.Handle()}) {
-      if (!control) control = GetDlgItem(group, place.id);
-    }
-    SetWindowPos(control, nullptr, Scale(place.x, dpi_), Scale(place.y, dpi_),
+  for (const ControlRow& row : ControlTable()) {
+    const Place96& place = row.place;
+    if (place.width == 0) continue;
+    SetWindowPos(ControlWindow(row.id), nullptr, Scale(place.x, dpi_), Scale(place.y, dpi_),
                  Scale(place.width, dpi_), Scale(place.height, dpi_),
                  SWP_NOZORDER | SWP_NOACTIVATE);
   }
@@ -299,41 +434,16 @@ void MainWindow::OnDpiChanged(UINT dpi, const RECT& suggested) {
 }
 
 void MainWindow::OnCommand(int id, int code, HWND control) {
-  if (code == EN_CHANGE) {
-    // A programmatic write raises its own single change event instead.
-    if (id == kIdPathEdit && control != write_in_progress_) ImagePathChanged();
-    return;
-  }
-  if (code != BN_CLICKED) return;
-  switch (id) {
-    case kIdSmartRadio:
-      SelectSmartMode();
-      break;
-    case kIdByNumberRadio:
-      SelectByNumberMode();
-      break;
-    case kIdChooseButton:
-      ChooseImagePath();
-      break;
-    case kIdClearButton:
-      ClearSliceCode();
-      break;
-    case kIdCopyButton:
-      CopySliceCode();
-      break;
-    case kIdPreviewButton:
-      PreviewInBrowser();
-      break;
-    case kIdReplaceButton:
-      ReplaceAndCopy();
-      break;
-    default:
-      break;
-  }
+  const ControlRow* row = FindControlRow(id);
+  if (!row || code != row->CommandCode()) return;
+  // A programmatic write raises its own single change event instead.
+  if (code == EN_CHANGE && control == write_in_progress_) return;
+  RunCommandOf(id);
 }
 
 LRESULT MainWindow::OnNotify(const NMHDR& header) {
-  if (header.code == NM_CUSTOMDRAW && IsPushButton(static_cast<int>(header.idFrom))) {
+  const ControlRow* row = FindControlRow(static_cast<int>(header.idFrom));
+  if (header.code == NM_CUSTOMDRAW && row && row->IsPushButton()) {
     return PushButtonCustomDraw(reinterpret_cast<const NMCUSTOMDRAW&>(header));
   }
   return 0;
@@ -374,9 +484,9 @@ void MainWindow::SetEditText(EditBox box, const Text& text) {
   write_in_progress_ = edit.Handle();
   edit.SetText(text);
   write_in_progress_ = nullptr;
-  // The one content-changed event of this write; of the boxes only the
-  // path box acts on it.
-  if (box == EditBox::kImagePath) ImagePathChanged();
+  // The one content-changed event of this write: the box's command, where
+  // its row names one (only the path box's does).
+  RunCommandOf(GetDlgCtrlID(edit.Handle()));
 }
 
 void MainWindow::SetGroupCaption(GroupBox box, const Text& caption) const {

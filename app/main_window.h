@@ -7,6 +7,7 @@
 #include <shellapi.h>
 
 #include <memory>
+#include <span>
 #include <string>
 
 #include "app/controls.h"
@@ -46,7 +47,8 @@ class MainWindow {
   const ListViewControl& WorkList() const { return work_list_; }
   PictureControl& Picture() { return picture_; }
 
-  // The commands bound to the controls.
+  // The commands bound to the controls; each control's row in the control
+  // table names its command.
   void SelectSmartMode();
   void SelectByNumberMode();
   void ChooseImagePath();
@@ -71,6 +73,17 @@ class MainWindow {
   void OnDpiChanged(UINT dpi, const RECT& suggested);
   void OnDropFiles(HDROP drop);
 
+  // One row per control, in the order they are created, which is also the
+  // order Tab visits them in: its ID, class, style, parent, place at 96 DPI
+  // and caption, the member that works it and the command it runs.
+  // Creation, layout at every DPI and dispatch all read it.
+  struct ControlRow;
+  static std::span<const ControlRow> ControlTable();
+  static const ControlRow* FindControlRow(int id);
+  HWND ParentWindow(const ControlRow& row) const;
+  HWND ControlWindow(int id) const;
+  void RunCommandOf(int id);
+
   void CreateControls();
   void CreateFonts();
   void ApplyFonts() const;
@@ -87,16 +100,15 @@ class MainWindow {
   Font bold_font_;
   Brush white_brush_;
 
+  // The controls the window's code works with; their rows say which is
+  // which. The comments give each control's name in the window's design.
   GroupControl slice_group_;      // 分组框1
   EditControl slice_edit_;        // 编辑框1
   GroupControl command_group_;    // 分组框2
-  Control clear_button_;          // 按钮1
-  Control copy_button_;           // 按钮3
   RadioControl smart_radio_;      // 单选框1
   Control choose_button_;         // 超级按钮1
   RadioControl by_number_radio_;  // 单选框2
   Control replace_button_;        // 按钮2
-  Control preview_button_;        // 按钮4
   GroupControl link_group_;       // 分组框3
   EditControl link_edit_;         // 编辑框2
   StatusBarControl status_bar_;   // 状态条1

@@ -4,9 +4,11 @@
 
 #include <cstdlib>
 #include <string>
+#include <utility>
 
-#include "app/controls.h"
 #include "host/shell.h"
+#include "host/wide_text.h"
+#include "updater/hand_over.h"
 
 namespace qm {
 namespace {
@@ -29,10 +31,9 @@ const Text& ProgramFileName() {
 }
 
 void PrepareRuntime() {
-  const Text path = ExecutablePath();
-  const std::size_t slash = path.rfind('\\');
-  program_folder = slash == Text::npos ? Text() : path.substr(0, slash);
-  program_file_name = slash == Text::npos ? path : path.substr(slash + 1);
+  ProgramLocation location = SplitProgramPath(ExecutablePath());
+  program_folder = std::move(location.folder);
+  program_file_name = std::move(location.file_name);
   SetCurrentDirectoryW(WideString(program_folder).c_str());
   std::atexit(EndRoutine);
 }

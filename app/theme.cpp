@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/controls.h"
 #include "app/dpi.h"
 #include "app/gdi_handles.h"
 
@@ -69,10 +70,8 @@ void PaintGroupBox(HWND window, HDC dc) {
   frame.top += metrics.tmHeight / 2;
   FrameInThemeColour(dc, frame);
 
-  const int length = GetWindowTextLengthW(window);
-  if (length <= 0) return;
-  std::wstring caption(static_cast<std::size_t>(length) + 1, L'\0');
-  caption.resize(static_cast<std::size_t>(GetWindowTextW(window, caption.data(), length + 1)));
+  const std::wstring caption = WindowText(window);
+  if (caption.empty()) return;
   const int indent = Scale(8, WindowDpi(window));
   RECT text{client.left + indent, client.top, client.right - indent, client.top + metrics.tmHeight};
   SetBkMode(dc, OPAQUE);

@@ -3,15 +3,9 @@
 #include <ctime>
 
 #include "host/ini.h"
+#include "updater/hand_over.h"
 
 namespace qm {
-namespace {
-
-constexpr char kSection[] = "gx";
-constexpr char kFailedAddressKey[] = "failed";
-constexpr char kFailedOnKey[] = "failedon";
-
-}  // namespace
 
 Text TodayStamp() {
   // Only start-up and the updater's last step ask, each on its one thread.
@@ -22,19 +16,20 @@ Text TodayStamp() {
   return stamp;
 }
 
-bool ReleaseFailedToday(const Text& iniPath, const Text& address) {
-  return !address.empty() && ReadIniText(iniPath, kSection, kFailedAddressKey) == address &&
-         ReadIniText(iniPath, kSection, kFailedOnKey) == TodayStamp();
+bool ReleaseFailedToday(const Text& ini_path, const Text& address) {
+  return !address.empty() &&
+         ReadIniText(ini_path, kHandOverSection, kFailedReleaseKey) == address &&
+         ReadIniText(ini_path, kHandOverSection, kFailedOnKey) == TodayStamp();
 }
 
-void RecordFailedRelease(const Text& iniPath, const Text& address) {
-  WriteIniText(iniPath, kSection, Text(kFailedAddressKey), address);
-  WriteIniText(iniPath, kSection, Text(kFailedOnKey), TodayStamp());
+void RecordFailedRelease(const Text& ini_path, const Text& address) {
+  WriteIniText(ini_path, kHandOverSection, Text(kFailedReleaseKey), address);
+  WriteIniText(ini_path, kHandOverSection, Text(kFailedOnKey), TodayStamp());
 }
 
-void ForgetFailedRelease(const Text& iniPath) {
-  WriteIniText(iniPath, kSection, Text(kFailedAddressKey));
-  WriteIniText(iniPath, kSection, Text(kFailedOnKey));
+void ForgetFailedRelease(const Text& ini_path) {
+  WriteIniText(ini_path, kHandOverSection, Text(kFailedReleaseKey));
+  WriteIniText(ini_path, kHandOverSection, Text(kFailedOnKey));
 }
 
 }  // namespace qm

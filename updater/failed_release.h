@@ -8,9 +8,9 @@
 
 namespace qm {
 
-bool ReleaseFailedToday(const Text& iniPath, const Text& address);
-void RecordFailedRelease(const Text& iniPath, const Text& address);
-void ForgetFailedRelease(const Text& iniPath);
+bool ReleaseFailedToday(const Text& ini_path, const Text& address);
+void RecordFailedRelease(const Text& ini_path, const Text& address);
+void ForgetFailedRelease(const Text& ini_path);
 
 // The local date as YYYYMMDD.
 Text TodayStamp();

@@ -15,9 +15,9 @@ struct InstallOptions {
   int replace_patience_ms = 15'000;
 };
 
-// Downloads the release named by `address` to "Quillmar更新.exe" in
-// `folder` and, only when it arrived whole and its SHA-256 is the one the
-// address names, replaces "Quillmar.exe" there with it. The installed file
+// Downloads the release named by `address` to kDownloadFile in `folder`
+// and, only when it arrived whole and its SHA-256 is the one the address
+// names, replaces kProgramFile there with it (updater/hand_over.h). The installed file
 // is kept aside until the new one is in place and put back if that fails.
 // On any failure the installed program is as it was and the download is
 // gone. True when the new release is installed, also when the installed

@@ -5,6 +5,7 @@
 #include "host/encoding.h"
 #include "host/files.h"
 #include "host/wide_text.h"
+#include "updater/hand_over.h"
 #include "updater/install.h"
 #include "updater/sha256.h"
 
@@ -35,8 +36,9 @@ bool FileExists(const std::wstring& path) {
 // The new file takes the installed one's name; the installed one waits
 // beside it until then and comes back if the new one cannot take its place.
 bool PutInPlace(const Text& folder, const Text& download, const InstallOptions& options) {
-  const std::wstring installed = WideString(folder + "\\Quillmar.exe");
-  const std::wstring kept = WideString(folder + "\\Quillmar.exe.old");
+  const Text program = FileInFolder(folder, kProgramFile);
+  const std::wstring installed = WideString(program);
+  const std::wstring kept = WideString(program + ".old");
   const std::wstring fresh = WideString(download);
   const bool had_installed = FileExists(installed);
   if (had_installed && !MoveWithRetry(installed, kept, options.replace_patience_ms)) return false;
@@ -65,9 +67,9 @@ bool InstallRelease(const Text& folder, const Text& address, const InstallOption
   if (!release) return false;
   // Nothing to fetch when the installed program already is this release;
   // the caller just starts it again.
-  const Bytes installed = ReadFileBytes(folder + "\\Quillmar.exe");
+  const Bytes installed = ReadFileBytes(FileInFolder(folder, kProgramFile));
   if (!installed.empty() && Sha256(installed) == release->sha256) return true;
-  const Text download = folder + "\\Quillmar更新.exe";
+  const Text download = FileInFolder(folder, kDownloadFile);
   if (DownloadVerified(*release, download, options) && PutInPlace(folder, download, options))
     return true;
   RemoveFile(download);

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "host/fetch.h"
+#include "updater/hand_over.h"
 #include "updater/manifest_url.h"
 #include "updater/release_address.h"
-#include "updater/version.h"
 
 namespace qm {
 namespace {
@@ -109,7 +109,7 @@ const std::optional<UpdateManifest>& ManifestUpdateSource::Manifest() {
 
 Text ManifestUpdateSource::LatestVersion() {
   const std::optional<UpdateManifest>& manifest = Manifest();
-  return manifest ? manifest->latest_version : Text(QM_VERSION_TEXT);
+  return manifest ? manifest->latest_version : Text(kRunningVersionText);
 }
 
 Text ManifestUpdateSource::DownloadAddress() {

@@ -14,6 +14,7 @@
 #include "host/wide_text.h"
 #include "host/win_handle.h"
 #include "updater/failed_release.h"
+#include "updater/hand_over.h"
 #include "updater/install.h"
 
 namespace {
@@ -53,13 +54,12 @@ void WaitForProgramToEnd(const std::wstring& program) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-  const qm::Text path = qm::ExecutablePath();
-  const std::size_t slash = path.rfind('\\');
-  const qm::Text folder = slash == qm::Text::npos ? qm::Text() : path.substr(0, slash);
-  const qm::Text program = folder + "\\Quillmar.exe";
-  const qm::Text ini = folder + "\\gx.ini";
-  const qm::Text address = qm::ReadIniText(ini, "gx", "xz");
-  const bool handed_over = qm::ReadIniText(ini, "gx", "gx") == "1";
+  const qm::Text folder = qm::SplitProgramPath(qm::ExecutablePath()).folder;
+  const qm::Text program = qm::FileInFolder(folder, qm::kProgramFile);
+  const qm::Text ini = qm::FileInFolder(folder, qm::kHandOverIniFile);
+  const qm::Text address = qm::ReadIniText(ini, qm::kHandOverSection, qm::kReleaseAddressKey);
+  const bool handed_over =
+      qm::ReadIniText(ini, qm::kHandOverSection, qm::kHandOverKey) == qm::kHandOverSignal;
 
   WaitForProgramToEnd(qm::WideString(program));
   const bool installed = handed_over && !folder.empty() && qm::InstallRelease(folder, address);

@@ -146,6 +146,27 @@ struct Expected {
   bool visible;
 };
 
+// Every control at 96 DPI.
+constexpr Expected kLayout[] = {
+    {kIdSliceCodeGroup, 0, {10, 6, 634, 214}, "Button", true},
+    {kIdSliceCodeEdit, kIdSliceCodeGroup, {12, 19, 612, 192}, "Edit", true},
+    {kIdCommandGroup, 0, {10, 217, 634, 281}, "Button", true},
+    {kIdClearButton, kIdCommandGroup, {14, 18, 70, 50}, "Button", true},
+    {kIdCopyButton, kIdCommandGroup, {86, 19, 142, 51}, "Button", true},
+    {kIdSmartRadio, kIdCommandGroup, {178, 27, 234, 51}, "Button", true},
+    {kIdChooseButton, kIdCommandGroup, {250, 22, 334, 54}, "Button", true},
+    {kIdByNumberRadio, kIdCommandGroup, {362, 27, 418, 51}, "Button", true},
+    {kIdReplaceButton, kIdCommandGroup, {456, 19, 536, 51}, "Button", true},
+    {kIdPreviewButton, kIdCommandGroup, {553, 19, 609, 51}, "Button", true},
+    {kIdLinkGroup, 0, {10, 286, 634, 443}, "Button", true},
+    {kIdLinkEdit, kIdLinkGroup, {11, 18, 611, 144}, "Edit", true},
+    {kIdSmartUsageEdit, kIdSliceCodeGroup, {254, 24, 358, 104}, "Edit", false},
+    {kIdByNumberUsageEdit, 0, {552, 38, 656, 118}, "Edit", false},
+    {kIdPathEdit, kIdSliceCodeGroup, {286, 152, 566, 176}, "Edit", false},
+    {kIdPicture, kIdSliceCodeGroup, {462, 24, 582, 112}, "Static", false},
+    {kIdWorkList, 0, {8, 22, 193, 166}, "SysListView32", false},
+};
+
 TEST_F(MainWindowTest, FreshStartShowsTheLayoutAndInitialState) {
   HWND main = window_->Main();
   RECT outer{};
@@ -163,26 +184,7 @@ TEST_F(MainWindowTest, FreshStartShowsTheLayoutAndInitialState) {
   EXPECT_FALSE(style & WS_MAXIMIZEBOX);
   EXPECT_FALSE(style & WS_THICKFRAME);
 
-  const Expected controls[] = {
-      {kIdSliceCodeGroup, 0, {10, 6, 634, 214}, "Button", true},
-      {kIdSliceCodeEdit, kIdSliceCodeGroup, {12, 19, 612, 192}, "Edit", true},
-      {kIdCommandGroup, 0, {10, 217, 634, 281}, "Button", true},
-      {kIdClearButton, kIdCommandGroup, {14, 18, 70, 50}, "Button", true},
-      {kIdCopyButton, kIdCommandGroup, {86, 19, 142, 51}, "Button", true},
-      {kIdSmartRadio, kIdCommandGroup, {178, 27, 234, 51}, "Button", true},
-      {kIdChooseButton, kIdCommandGroup, {250, 22, 334, 54}, "Button", true},
-      {kIdByNumberRadio, kIdCommandGroup, {362, 27, 418, 51}, "Button", true},
-      {kIdReplaceButton, kIdCommandGroup, {456, 19, 536, 51}, "Button", true},
-      {kIdPreviewButton, kIdCommandGroup, {553, 19, 609, 51}, "Button", true},
-      {kIdLinkGroup, 0, {10, 286, 634, 443}, "Button", true},
-      {kIdLinkEdit, kIdLinkGroup, {11, 18, 611, 144}, "Edit", true},
-      {kIdSmartUsageEdit, kIdSliceCodeGroup, {254, 24, 358, 104}, "Edit", false},
-      {kIdByNumberUsageEdit, 0, {552, 38, 656, 118}, "Edit", false},
-      {kIdPathEdit, kIdSliceCodeGroup, {286, 152, 566, 176}, "Edit", false},
-      {kIdPicture, kIdSliceCodeGroup, {462, 24, 582, 112}, "Static", false},
-      {kIdWorkList, 0, {8, 22, 193, 166}, "SysListView32", false},
-  };
-  for (const Expected& c : controls) {
+  for (const Expected& c : kLayout) {
     SCOPED_TRACE(c.id);
     HWND control = window_->Control(c.id);
     ASSERT_NE(control, nullptr);
@@ -263,6 +265,29 @@ TEST_F(MainWindowTest, FreshStartShowsTheLayoutAndInitialState) {
   }
   EXPECT_EQ(window_->Style(kIdSmartRadio) & BS_TYPEMASK, BS_AUTORADIOBUTTON);
   EXPECT_EQ(window_->Style(kIdByNumberRadio) & BS_TYPEMASK, BS_AUTORADIOBUTTON);
+}
+
+// A move to a monitor of another DPI: every control, in the window or in a
+// group box, takes its place scaled; so do the status bar's parts and the
+// work list's columns.
+TEST_F(MainWindowTest, ADpiChangeScalesEveryControl) {
+  RECT outer{};
+  GetWindowRect(window_->Main(), &outer);
+  window_->ChangeDpi(144, {outer.left, outer.top, outer.left + 975, outer.top + 753});
+  const auto scaled = [](LONG value) { return MulDiv(value, 144, 96); };
+  for (const Expected& c : kLayout) {
+    SCOPED_TRACE(c.id);
+    const RECT place = window_->PlaceInParent(c.id);
+    EXPECT_EQ(place.left, scaled(c.place.left));
+    EXPECT_EQ(place.top, scaled(c.place.top));
+    EXPECT_EQ(place.right - place.left, scaled(c.place.right - c.place.left));
+    EXPECT_EQ(place.bottom - place.top, scaled(c.place.bottom - c.place.top));
+  }
+  EXPECT_EQ(window_->StatusPartEdges(), (std::vector<int>{75, 975}));
+  const auto columns = window_->WorkListColumns();
+  ASSERT_EQ(columns.size(), 2u);
+  EXPECT_EQ(columns[0].width, 330);
+  EXPECT_EQ(columns[1].width, 330);
 }
 
 // Whether every pixel of the control's outer ring, as shown on the screen,

@@ -339,6 +339,12 @@ void QuillmarWindow::DropFile(const std::wstring& path) const {
   SendMessageW(main_, WM_DROPFILES, reinterpret_cast<WPARAM>(buffer.Address()), 0);
 }
 
+void QuillmarWindow::ChangeDpi(UINT dpi, const RECT& suggested) const {
+  RemoteBuffer buffer(process_, sizeof suggested);
+  buffer.Write(&suggested, sizeof suggested);
+  SendMessageW(main_, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), buffer.Param());
+}
+
 bool QuillmarWindow::WaitForExit(int seconds) const {
   return WaitForSingleObject(process_, static_cast<DWORD>(seconds) * 1000) == WAIT_OBJECT_0;
 }

@@ -84,6 +84,9 @@ class QuillmarWindow {
 
   // Hands the window a file as Explorer's drag and drop does.
   void DropFile(const std::wstring& path) const;
+  // Tells the window that its monitor now has `dpi`, with the place the
+  // system suggests for it, as the system does when it moves.
+  void ChangeDpi(UINT dpi, const RECT& suggested) const;
 
   bool WaitForExit(int seconds) const;
 

@@ -2,10 +2,10 @@
 // that decide what the updater may fetch and install.
 #include <gtest/gtest.h>
 
+#include "updater/hand_over.h"
 #include "updater/release_address.h"
 #include "updater/sha256.h"
 #include "updater/update_source.h"
-#include "updater/version.h"
 
 namespace qm {
 namespace {
@@ -116,6 +116,33 @@ TEST(ManifestUpdateSource, AnUnusableAddressMeansNoUpdate) {
   ManifestUpdateSource source("ftp://127.0.0.1/latest.txt");
   EXPECT_EQ(source.LatestVersion(), "1");
   EXPECT_EQ(source.DownloadAddress(), "");
+}
+
+// Both programs find their folder, and with it every hand-over file, from
+// their own path.
+TEST(HandOver, TheProgramFolderEndsAtTheLastBackslash) {
+  struct Case {
+    Text path, folder, file_name;
+  };
+  for (const Case& c : {
+           Case{"C:\\Program Files\\Quillmar\\Quillmar.exe", "C:\\Program Files\\Quillmar",
+                "Quillmar.exe"},
+           Case{"C:\\Quillmar.exe", "C:", "Quillmar.exe"},
+           Case{"\\\\server\\share\\q.exe", "\\\\server\\share", "q.exe"},
+           Case{"Quillmar.exe", "", "Quillmar.exe"},
+           Case{"", "", ""},
+           // The second byte of "誠" is 0x5C: no backslash.
+           Case{"D:\\工具\\誠信.exe", "D:\\工具", "誠信.exe"},
+           Case{"D:\\誠\\q.exe", "D:\\誠", "q.exe"},
+       }) {
+    const ProgramLocation location = SplitProgramPath(c.path);
+    EXPECT_EQ(location.folder, c.folder) << c.path;
+    EXPECT_EQ(location.file_name, c.file_name) << c.path;
+  }
+  EXPECT_EQ(FileInFolder("C:\\工具", kHandOverIniFile), "C:\\工具\\gx.ini");
+  // An unreachable manifest answers the running version: it must never
+  // read as a newer one.
+  EXPECT_EQ(Text(kRunningVersionText), std::to_string(kRunningVersion));
 }
 
 }  // namespace

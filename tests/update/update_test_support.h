@@ -29,8 +29,8 @@ std::vector<std::wstring> AnswerMessageBoxes(const Text& image, const std::funct
 // program ends with it (-1 is a fault's exit code).
 inline constexpr int kNotRun = -100'000;
 
-// Starts `commandLine` and waits for it to end, answering its message
+// Starts `command_line` and waits for it to end, answering its message
 // boxes; its exit code, or kNotRun.
-int RunAndAnswer(const Text& commandLine, const Text& image, std::vector<std::wstring>& messages);
+int RunAndAnswer(const Text& command_line, const Text& image, std::vector<std::wstring>& messages);
 
 }  // namespace qm::test

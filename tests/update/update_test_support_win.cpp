@@ -103,8 +103,8 @@ std::vector<std::wstring> AnswerMessageBoxes(const Text& image, const std::funct
   return texts;
 }
 
-int RunAndAnswer(const Text& commandLine, const Text& image, std::vector<std::wstring>& messages) {
-  std::wstring command = WideString(commandLine);
+int RunAndAnswer(const Text& command_line, const Text& image, std::vector<std::wstring>& messages) {
+  std::wstring command = WideString(command_line);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
