@@ -36,13 +36,13 @@ constexpr unsigned char FoldAscii(unsigned char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c - 'A' + 'a') : c;
 }
 
-// Whether `text` begins with `lowerPrefix`, A-Z folded to a-z in `text`
+// Whether `text` begins with `lower_prefix`, A-Z folded to a-z in `text`
 // (the prefix is written in lower case): for link schemes.
-constexpr bool StartsWithNoCase(std::string_view text, std::string_view lowerPrefix) {
-  if (text.size() < lowerPrefix.size()) return false;
-  for (std::size_t i = 0; i < lowerPrefix.size(); ++i) {
+constexpr bool StartsWithNoCase(std::string_view text, std::string_view lower_prefix) {
+  if (text.size() < lower_prefix.size()) return false;
+  for (std::size_t i = 0; i < lower_prefix.size(); ++i) {
     if (FoldAscii(static_cast<unsigned char>(text[i])) !=
-        static_cast<unsigned char>(lowerPrefix[i])) {
+        static_cast<unsigned char>(lower_prefix[i])) {
       return false;
     }
   }

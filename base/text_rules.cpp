@@ -113,17 +113,17 @@ std::vector<Text> SplitLines(std::string_view text) {
   return lines;
 }
 
-Text TextBetween(std::string_view text, std::string_view startMarker, std::string_view endMarker,
-                 int startPosition, bool caseInsensitive) {
+Text TextBetween(std::string_view text, std::string_view start_marker, std::string_view end_marker,
+                 int start_position, bool case_insensitive) {
   static constexpr std::string_view kQuoteToken = "#引号";
-  Text start_marker = ReplaceAll(startMarker, kQuoteToken, "\"");
-  Text end_marker = ReplaceAll(endMarker, kQuoteToken, "\"");
-  auto find = caseInsensitive ? FindFolded : Find;
+  Text start = ReplaceAll(start_marker, kQuoteToken, "\"");
+  Text end = ReplaceAll(end_marker, kQuoteToken, "\"");
+  auto find = case_insensitive ? FindFolded : Find;
 
-  int p = find(text, start_marker, startPosition == 0 ? 1 : startPosition);
+  int p = find(text, start, start_position == 0 ? 1 : start_position);
   if (p == kNotFound) return {};
-  p += static_cast<int>(start_marker.size());
-  int q = find(text, end_marker, p);
+  p += static_cast<int>(start.size());
+  int q = find(text, end, p);
   if (q == kNotFound || q <= p) return {};
   return Text(text.substr(static_cast<std::size_t>(p) - 1, static_cast<std::size_t>(q - p)));
 }

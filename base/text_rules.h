@@ -26,9 +26,9 @@ Text ReplaceAll(std::string_view text, std::string_view needle, std::string_view
 // last separator only when it is not empty.
 std::vector<Text> SplitLines(std::string_view text);
 
-// The bytes between the first start marker at or after startPosition and
+// The bytes between the first start marker at or after start_position and
 // the next end marker. "#引号" in a marker stands for a double quote.
-Text TextBetween(std::string_view text, std::string_view startMarker, std::string_view endMarker,
-                 int startPosition = 0, bool caseInsensitive = false);
+Text TextBetween(std::string_view text, std::string_view start_marker, std::string_view end_marker,
+                 int start_position = 0, bool case_insensitive = false);
 
 }  // namespace qm

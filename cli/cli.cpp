@@ -250,7 +250,7 @@ int Replace(const std::vector<std::string>& args) {
   window.SetEditText(EditBox::kLinkList, WindowsLineEnds(links->text));
   window.SetEditText(EditBox::kImagePath, PathText(o->image));
   window.SelectRadio(o->smart ? RadioBox::kSmart : RadioBox::kByNumber);
-  window.onStatus = [](const Text& text) { WriteTerminalLine(stderr, text); };
+  window.on_status = [](const Text& text) { WriteTerminalLine(stderr, text); };
 
   SmartRunOptions smart;
   smart.near_match = !o->exact;

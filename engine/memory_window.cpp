@@ -23,7 +23,7 @@ void MemoryWindow::SetStatusText(int part, const Text& text) {
     std::lock_guard lock(mutex_);
     status_[part] = text;
   }
-  if (onStatus && part == kStatusMessagePart) onStatus(text);
+  if (on_status && part == kStatusMessagePart) on_status(text);
 }
 
 bool MemoryWindow::IsRadioSelected(RadioBox box) {

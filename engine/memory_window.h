@@ -37,7 +37,7 @@ class MemoryWindow : public WindowAccess {
   Text Notice();
 
   // Called on the writing thread after each status-bar write.
-  std::function<void(const Text&)> onStatus;
+  std::function<void(const Text&)> on_status;
 
  private:
   std::mutex mutex_;

@@ -94,7 +94,6 @@ PressResult ReplaceCommand::ReplaceAndCopy() {
   try {
     worker_ = std::thread([this, run = std::move(run)] {
       run();
-      if (onRunFinished) onRunFinished();
       // Last: once a press can see the run ended, this thread touches the
       // window no more, so joining it cannot wait on the window's thread.
       running_ = false;

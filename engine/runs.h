@@ -64,9 +64,6 @@ class ReplaceCommand {
   RunOutcome LastOutcome() const { return outcome_.load(); }
   void WaitForRun();
 
-  // Called on the run's thread when a run has finished.
-  std::function<void()> onRunFinished;
-
  private:
   WindowAccess& window_;
   HostServices& host_;

@@ -105,13 +105,13 @@ constexpr std::string_view kImageOpen = "<img";
 
 }  // namespace
 
-Text TableBody(const Text& sliceCode) {
-  return TextBetween(sliceCode, "<table", "</table>", 0, false);
+Text TableBody(const Text& slice_code) {
+  return TextBetween(slice_code, "<table", "</table>", 0, false);
 }
 
-std::vector<Text> FindReferences(RegexObject& regex, const Text& tableBody) {
+std::vector<Text> FindReferences(RegexObject& regex, const Text& table_body) {
   std::vector<Text> sources;
-  regex.Search(kSourcePattern, tableBody);
+  regex.Search(kSourcePattern, table_body);
   const int count = regex.MatchCount();
   for (int i = 1; i <= count; ++i) {
     Text capture = regex.SubMatchText(i, 1);
@@ -158,10 +158,10 @@ std::vector<Text> ImageTagSources(std::string_view text) {
   return sources;
 }
 
-std::vector<Text> FindSliceSources(RegexObject& regex, const Text& sliceCode) {
-  std::vector<Text> sources = FindReferences(regex, TableBody(sliceCode));
+std::vector<Text> FindSliceSources(RegexObject& regex, const Text& slice_code) {
+  std::vector<Text> sources = FindReferences(regex, TableBody(slice_code));
   if (!sources.empty()) return sources;
-  for (const Text& region : {OutermostTable(sliceCode), sliceCode}) {
+  for (const Text& region : {OutermostTable(slice_code), slice_code}) {
     for (Text& source : ImageTagSources(region)) {
       if (Find(source, "_", 1) == kNotFound || SliceSuffixOf(regex, source).empty()) continue;
       sources.push_back(std::move(source));

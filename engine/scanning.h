@@ -17,11 +17,11 @@ inline constexpr char kSuffixPattern[] = R"(\d{2,3}\.\D{3,3})";
 
 // The bytes strictly between the first "<table" and the next "</table>";
 // the markers are case-sensitive.
-Text TableBody(const Text& sliceCode);
+Text TableBody(const Text& slice_code);
 
 // Group 1 of each match of kSourcePattern, in document order, keeping only
 // those that contain "_". The search runs on the caller's regex object.
-std::vector<Text> FindReferences(RegexObject& regex, const Text& tableBody);
+std::vector<Text> FindReferences(RegexObject& regex, const Text& table_body);
 
 // The first match of kSuffixPattern (for example "01.jpg"), or empty.
 Text SliceSuffixOf(RegexObject& regex, const Text& text);
@@ -31,7 +31,7 @@ Text SliceSuffixOf(RegexObject& regex, const Text& text);
 // lines with other attributes between): the part of the slice code inside
 // the first table found without regard to case, up to the end tag that
 // closes it, nested tables counted; empty when there is no such table.
-Text OutermostTable(std::string_view sliceCode);
+Text OutermostTable(std::string_view slice_code);
 // The src value of every <img> tag, in document order: attributes in any
 // order and case, over line breaks, in double, single or no quotes.
 std::vector<Text> ImageTagSources(std::string_view text);
@@ -39,6 +39,6 @@ std::vector<Text> ImageTagSources(std::string_view text);
 // The slice sources both runs work on: those of the table scan; when it
 // finds none, the <img> sources with "_" and a SliceSuffix in the outermost
 // table, or when that has none, in the whole slice code.
-std::vector<Text> FindSliceSources(RegexObject& regex, const Text& sliceCode);
+std::vector<Text> FindSliceSources(RegexObject& regex, const Text& slice_code);
 
 }  // namespace qm

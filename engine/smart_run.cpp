@@ -138,7 +138,7 @@ class SmartRun {
     const Text chosen = window_.EditText(EditBox::kImagePath);
     window_.SetEditText(EditBox::kImagePath,
                         ReplaceFirst(chosen, SliceSuffixOf(regex_, chosen), ""));
-    window_.SetGroupCaption(GroupBox::kLinkList,
+    window_.SetGroupCaption(GroupBox::kCommands,
                             kPathCaption + window_.EditText(EditBox::kImagePath));
   }
 

@@ -16,7 +16,7 @@ enum class EditBox {
 
 enum class GroupBox {
   kSliceCode,  // 分组框1
-  kLinkList,   // 分组框2
+  kCommands,   // 分组框2: the mode and command buttons; its caption shows the image folder
 };
 
 enum class RadioBox {

@@ -57,7 +57,11 @@ std::u16string WideFromUtf8(std::string_view utf8) {
   std::size_t i = 0;
   while (i < utf8.size()) {
     unsigned char b = static_cast<unsigned char>(utf8[i]);
-    int extra = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : -1;
+    int extra = b < 0x80             ? 0
+                : (b & 0xE0) == 0xC0 ? 1
+                : (b & 0xF0) == 0xE0 ? 2
+                : (b & 0xF8) == 0xF0 ? 3
+                                     : -1;
     if (extra < 0 || i + extra >= utf8.size()) {
       out += kReplacement;
       ++i;

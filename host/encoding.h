@@ -19,7 +19,11 @@ std::string Utf8FromWide(std::u16string_view wide);
 // Malformed UTF-8 becomes U+FFFD.
 std::u16string WideFromUtf8(std::string_view utf8);
 
-inline std::string Utf8FromGbk(std::string_view gbk) { return Utf8FromWide(WideFromGbk(gbk)); }
-inline Text GbkFromUtf8(std::string_view utf8) { return GbkFromWide(WideFromUtf8(utf8)); }
+inline std::string Utf8FromGbk(std::string_view gbk) {
+  return Utf8FromWide(WideFromGbk(gbk));
+}
+inline Text GbkFromUtf8(std::string_view utf8) {
+  return GbkFromWide(WideFromUtf8(utf8));
+}
 
 }  // namespace qm

@@ -26,24 +26,24 @@ enum SpecialFolderKind : int {
 // or when the system cannot say. The folder is not created.
 Text SpecialFolderPath(int kind);
 
-// Writes a shell shortcut at `shortcutPath` to `target`, replacing an existing
+// Writes a shell shortcut at `shortcut_path` to `target`, replacing an existing
 // one of that name. ".lnk" is appended when the path holds no "." at all.
 // Empty description, arguments or working folder are left unset. True when
 // the shortcut was saved.
-bool CreateShortcut(const Text& shortcutPath, const Text& target, const Text& description = {},
-                    const Text& arguments = {}, const Text& workingFolder = {});
+bool CreateShortcut(const Text& shortcut_path, const Text& target, const Text& description = {},
+                    const Text& arguments = {}, const Text& working_folder = {});
 
 // Opens a document or URL in its default program. Whether that worked is not
 // reported.
 void ShellOpen(const Text& target);
 
-// Starts `commandLine` as given (a path with spaces must be quoted by the
+// Starts `command_line` as given (a path with spaces must be quoted by the
 // caller). With `wait` it returns when the program ends; otherwise once the
-// program is ready for input, or after one second at most. `showMode`:
+// program is ready for input, or after one second at most. `show_mode`:
 // 1 hidden, 2 normal, 3 minimised, 4 maximised, 5 shown without activation,
 // 6 minimised without activation; values outside 1..6 are clamped. True when
 // the program was started.
-bool RunProgram(const Text& commandLine, bool wait, int showMode = 2);
+bool RunProgram(const Text& command_line, bool wait, int show_mode = 2);
 
 // The full path of the running program; empty when it cannot be had.
 Text ExecutablePath();

@@ -42,12 +42,12 @@ bool QueryFolder(int kind, wchar_t (&buffer)[MAX_PATH + 1]) {
   return length > 0 && length < MAX_PATH;
 }
 
-int ShowCommand(int showMode) {
+int ShowCommand(int show_mode) {
   static constexpr int kCommands[] = {SW_HIDE,          SW_SHOWNORMAL,     SW_SHOWMINIMIZED,
                                       SW_SHOWMAXIMIZED, SW_SHOWNOACTIVATE, SW_MINIMIZE};
-  if (showMode < 1) showMode = 1;
-  if (showMode > 6) showMode = 6;
-  return kCommands[showMode - 1];
+  if (show_mode < 1) show_mode = 1;
+  if (show_mode > 6) show_mode = 6;
+  return kCommands[show_mode - 1];
 }
 
 }  // namespace
@@ -61,9 +61,9 @@ Text SpecialFolderPath(int kind) {
   return GbkString(path.c_str());
 }
 
-bool CreateShortcut(const Text& shortcutPath, const Text& target, const Text& description,
-                    const Text& arguments, const Text& workingFolder) {
-  if (shortcutPath.empty()) return false;
+bool CreateShortcut(const Text& shortcut_path, const Text& target, const Text& description,
+                    const Text& arguments, const Text& working_folder) {
+  if (shortcut_path.empty()) return false;
   // Harmless when the thread is already set up; makes the call safe on any.
   ComInit com;
   ComPtr<IShellLinkW> link;
@@ -78,9 +78,9 @@ bool CreateShortcut(const Text& shortcutPath, const Text& target, const Text& de
   link->SetShowCmd(SW_SHOW);
   if (!description.empty()) link->SetDescription(WideString(description).c_str());
   if (!arguments.empty()) link->SetArguments(WideString(arguments).c_str());
-  if (!workingFolder.empty()) link->SetWorkingDirectory(WideString(workingFolder).c_str());
+  if (!working_folder.empty()) link->SetWorkingDirectory(WideString(working_folder).c_str());
 
-  Text path = shortcutPath;
+  Text path = shortcut_path;
   if (path.find('.') == Text::npos) path += ".lnk";
   return SUCCEEDED(file->Save(WideString(path).c_str(), TRUE));
 }
@@ -90,12 +90,12 @@ void ShellOpen(const Text& target) {
   ShellExecuteW(owner, L"open", WideString(target).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
-bool RunProgram(const Text& commandLine, bool wait, int showMode) {
-  std::wstring command = WideString(commandLine);  // CreateProcessW may write into it
+bool RunProgram(const Text& command_line, bool wait, int show_mode) {
+  std::wstring command = WideString(command_line);  // CreateProcessW may write into it
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = static_cast<WORD>(ShowCommand(showMode));
+  startup.wShowWindow = static_cast<WORD>(ShowCommand(show_mode));
   PROCESS_INFORMATION process{};
   if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                       &startup, &process)) {

@@ -16,11 +16,11 @@ Text JoinPath(Text folder, const std::vector<Text>& parts, std::size_t count) {
 
 // Extraction stops at the first entry that cannot be written faithfully.
 bool ExtractEntry(std::span<const std::uint8_t> archive, const ZipEntry& entry,
-                  const Text& destFolder) {
+                  const Text& dest_folder) {
   std::optional<std::vector<Text>> parts = zip_detail::SafeRelativePath(entry.name);
   if (!parts) return false;
   if (zip_detail::IsFolderEntry(entry)) {
-    return host_detail::CreateFolders(JoinPath(destFolder, *parts, parts->size()));
+    return host_detail::CreateFolders(JoinPath(dest_folder, *parts, parts->size()));
   }
   if (parts->empty()) return false;
   // Checked whole before anything is written, so a damaged entry never
@@ -29,10 +29,10 @@ bool ExtractEntry(std::span<const std::uint8_t> archive, const ZipEntry& entry,
 
   // Archives need not list a file's folders before the file.
   if (parts->size() > 1 &&
-      !host_detail::CreateFolders(JoinPath(destFolder, *parts, parts->size() - 1))) {
+      !host_detail::CreateFolders(JoinPath(dest_folder, *parts, parts->size() - 1))) {
     return false;
   }
-  Text target = JoinPath(destFolder, *parts, parts->size());
+  Text target = JoinPath(dest_folder, *parts, parts->size());
   host_detail::ResetFileAttributes(target);
   {
     host_detail::FileWriter file(target);
@@ -49,15 +49,15 @@ bool ExtractEntry(std::span<const std::uint8_t> archive, const ZipEntry& entry,
 
 }  // namespace
 
-int ExtractZip(const Text& archivePath, const Text& destFolder) {
-  if (archivePath.empty() || destFolder.empty()) return -1;
-  if (!host_detail::PathExists(archivePath)) return -1;
-  if (!host_detail::CreateFolders(destFolder)) return 0;
-  Bytes archive = ReadFileBytes(archivePath);
+int ExtractZip(const Text& archive_path, const Text& dest_folder) {
+  if (archive_path.empty() || dest_folder.empty()) return -1;
+  if (!host_detail::PathExists(archive_path)) return -1;
+  if (!host_detail::CreateFolders(dest_folder)) return 0;
+  Bytes archive = ReadFileBytes(archive_path);
   std::optional<std::vector<ZipEntry>> entries = zip_detail::ReadZipDirectory(archive);
   if (!entries) return 0;
   for (const ZipEntry& entry : *entries) {
-    if (!ExtractEntry(archive, entry, destFolder)) return 0;
+    if (!ExtractEntry(archive, entry, dest_folder)) return 0;
   }
   return 1;
 }

@@ -8,10 +8,10 @@ namespace qm {
 RegexObject::RegexObject() : engine_(std::make_unique<Engine>()) {}
 RegexObject::~RegexObject() = default;
 
-bool RegexObject::Search(const Text& pattern, const Text& subject, bool caseSensitive,
-                         bool multiline, bool global, bool quoteToken) {
-  Text effective = quoteToken ? ReplaceAll(pattern, "#引号", "\"") : pattern;
-  return engine_->Search(effective, subject, RegexOptions{!caseSensitive, multiline, global});
+bool RegexObject::Search(const Text& pattern, const Text& subject, bool case_sensitive,
+                         bool multiline, bool global, bool quote_token) {
+  Text effective = quote_token ? ReplaceAll(pattern, "#引号", "\"") : pattern;
+  return engine_->Search(effective, subject, RegexOptions{!case_sensitive, multiline, global});
 }
 
 int RegexObject::MatchCount() const {

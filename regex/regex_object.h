@@ -17,9 +17,9 @@ class RegexObject {
   RegexObject& operator=(const RegexObject&) = delete;
 
   // True when the engine produced a match collection, even an empty one.
-  // With quoteToken, every "#引号" in the pattern stands for a double quote.
-  bool Search(const Text& pattern, const Text& subject, bool caseSensitive = false,
-              bool multiline = true, bool global = true, bool quoteToken = false);
+  // With quote_token, every "#引号" in the pattern stands for a double quote.
+  bool Search(const Text& pattern, const Text& subject, bool case_sensitive = false,
+              bool multiline = true, bool global = true, bool quote_token = false);
   int MatchCount() const;
   Text MatchText(int n) const;
   Text SubMatchText(int n, int j) const;

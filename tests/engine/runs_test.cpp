@@ -7,8 +7,8 @@
 #include <functional>
 #include <random>
 
-#include "engine/memory_window.h"
 #include "base/text_rules.h"
+#include "engine/memory_window.h"
 #include "fake_host.h"
 #include "host/fetch.h"
 #include "image/image_key.h"
@@ -277,7 +277,7 @@ TEST_F(SmartTest, PairsByContentWhateverTheLinkOrder) {
   EXPECT_EQ(host.clipboard, Code());
   EXPECT_EQ(Status(), "处理完成...共替换了：3 张图片....并已复制处理结果...");
   EXPECT_EQ(window.GroupCaption(GroupBox::kSliceCode), "切片代码(共计：3 第图片）");
-  EXPECT_EQ(window.GroupCaption(GroupBox::kLinkList), "图片路径为:D:\\店铺\\images\\shop_");
+  EXPECT_EQ(window.GroupCaption(GroupBox::kCommands), "图片路径为:D:\\店铺\\images\\shop_");
   EXPECT_EQ(window.EditText(EditBox::kImagePath), "");
   ASSERT_EQ(window.WorkList().size(), 3u);
   EXPECT_EQ(window.WorkList()[0], ImageKey(host.files["D:\\店铺\\images\\shop_01.jpg"]));
@@ -341,7 +341,7 @@ TEST_F(SmartTest, StemFromAThreeDigitNameAndFromANameWithoutSuffix) {
   window.SetEditText(EditBox::kLinkList, "http://h/x.jpg");
   ASSERT_EQ(Press(), PressResult::kStarted);
   EXPECT_EQ(host.read, std::vector<Text>{"D:\\店铺\\images\\cover.jpg012.jpg"});
-  EXPECT_EQ(window.GroupCaption(GroupBox::kLinkList), "图片路径为:D:\\店铺\\images\\cover.jpg");
+  EXPECT_EQ(window.GroupCaption(GroupBox::kCommands), "图片路径为:D:\\店铺\\images\\cover.jpg");
 }
 
 TEST_F(SmartTest, LinksLeftOverStayOneToALine) {
@@ -422,7 +422,7 @@ TEST_F(NearMatchTest, ANearUploadPairsAfterTheExactOnesAndIsCounted) {
   AddUpload("http://h/exact.jpg", 0x00000000FFFFFFFFull);
   AddUpload("http://h/near.jpg", kText1 ^ 0x8100000000000000ull);  // 2 cells moved
   std::vector<Text> statuses;
-  window.onStatus = [&](const Text& text) { statuses.push_back(text); };
+  window.on_status = [&](const Text& text) { statuses.push_back(text); };
   auto pairs = RunCollecting({"images/shop_01.jpg", "images/shop_02.jpg"},
                              "http://h/near.jpg\r\nhttp://h/exact.jpg");
 
@@ -568,7 +568,7 @@ class ConcurrentSmartTest : public SmartTest {
     host.files = files_;
     MemoryWindow window;
     Outcome outcome;
-    window.onStatus = [&](const Text& text) { outcome.statuses.push_back(text); };
+    window.on_status = [&](const Text& text) { outcome.statuses.push_back(text); };
     window.SetEditText(EditBox::kSliceCode, SliceCode(sources_));
     window.SetEditText(EditBox::kImagePath, "D:\\店铺\\images\\shop_01.jpg");
     window.SetEditText(EditBox::kLinkList, list_);
@@ -624,7 +624,7 @@ TEST_F(ConcurrentSmartTest, OverlappingDownloadsGiveWhatOneByOneGives) {
 TEST_F(SmartTest, ProgressReportsEachMatchedLinkByPosition) {
   AddSlice("01.jpg", 0x00000000FFFFFFFFull, "http://h/a.jpg");
   std::vector<Text> statuses;
-  window.onStatus = [&](const Text& text) { statuses.push_back(text); };
+  window.on_status = [&](const Text& text) { statuses.push_back(text); };
   Run({"images/shop_01.jpg"}, "http://h/none.jpg\r\nhttp://h/a.jpg");
   EXPECT_EQ(statuses, (std::vector<Text>{"正在处理第：2 第图片...",
                                          "处理完成...共替换了：1 张图片....并已复制处理结果..."}));
