@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "host/encoding.h"
-#include "host/wide_text.h"
+#include "host/win32/wide_text.h"
 
 namespace qm {
 namespace {

@@ -11,9 +11,9 @@
 #include <string>
 
 #include "app/controls.h"
-#include "app/gdi_handles.h"
 #include "engine/runs.h"
 #include "engine/window_access.h"
+#include "host/win32/gdi.h"
 
 namespace qm {
 

@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "host/shell.h"
-#include "host/wide_text.h"
+#include "host/win32/wide_text.h"
 #include "updater/hand_over.h"
 
 namespace qm {

@@ -4,7 +4,7 @@
 
 #include "app/controls.h"
 #include "app/dpi.h"
-#include "app/gdi_handles.h"
+#include "host/win32/gdi.h"
 
 namespace qm {
 namespace {

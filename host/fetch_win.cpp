@@ -10,7 +10,7 @@
 
 #include "host/encoding.h"
 #include "host/fetch_detail.h"
-#include "host/wide_text.h"
+#include "host/win32/wide_text.h"
 
 namespace qm::host_detail {
 namespace {

@@ -7,17 +7,15 @@
 #include "host/encoding.h"
 #include "host/file_system.h"
 #include "host/files.h"
-#include "host/wide_text.h"
-#include "host/win_handle.h"
+#include "host/win32/handle.h"
+#include "host/win32/wide_text.h"
 
 namespace qm {
 namespace {
 
 UniqueHandle OpenFile(const std::wstring& path, DWORD access, DWORD share, DWORD disposition) {
-  HANDLE h = CreateFileW(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
-                         nullptr);
-  if (h == INVALID_HANDLE_VALUE) return nullptr;
-  return UniqueHandle(h);
+  return UniqueHandle(CreateFileW(path.c_str(), access, share, nullptr, disposition,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 }  // namespace

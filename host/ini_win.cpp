@@ -4,8 +4,8 @@
 
 #include "host/encoding.h"
 #include "host/ini.h"
-#include "host/wide_text.h"
-#include "host/win_handle.h"
+#include "host/win32/handle.h"
+#include "host/win32/wide_text.h"
 
 namespace qm {
 namespace {
@@ -16,7 +16,7 @@ namespace {
 void CreateUnicodeFileIfMissing(const std::wstring& path) {
   UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!IsOpen(file)) return;
+  if (!file) return;
   static constexpr unsigned char kBom[] = {0xFF, 0xFE};
   DWORD wrote = 0;
   WriteFile(file.get(), kBom, sizeof kBom, &wrote, nullptr);

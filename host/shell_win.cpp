@@ -7,11 +7,11 @@
 #include <memory>
 #include <string>
 
-#include "host/com_ptr.h"
 #include "host/encoding.h"
 #include "host/shell.h"
-#include "host/wide_text.h"
-#include "host/win_handle.h"
+#include "host/win32/com.h"
+#include "host/win32/handle.h"
+#include "host/win32/wide_text.h"
 
 namespace qm {
 namespace {

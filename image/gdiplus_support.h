@@ -8,7 +8,7 @@
 #include <gdiplus.h>
 
 #include "base/text.h"
-#include "host/com_ptr.h"
+#include "host/win32/com.h"
 
 namespace qm {
 

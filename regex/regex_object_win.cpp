@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "host/com_ptr.h"
 #include "host/encoding.h"
+#include "host/win32/com.h"
 #include "regex/regex_engine.h"
 
 namespace qm {

@@ -4,7 +4,7 @@
 
 #include "host/encoding.h"
 #include "host/files.h"
-#include "host/wide_text.h"
+#include "host/win32/wide_text.h"
 #include "updater/hand_over.h"
 #include "updater/install.h"
 #include "updater/sha256.h"

@@ -11,8 +11,8 @@
 #include "host/encoding.h"
 #include "host/ini.h"
 #include "host/shell.h"
-#include "host/wide_text.h"
-#include "host/win_handle.h"
+#include "host/win32/handle.h"
+#include "host/win32/wide_text.h"
 #include "updater/failed_release.h"
 #include "updater/hand_over.h"
 #include "updater/install.h"
@@ -23,7 +23,7 @@ constexpr DWORD kWaitForProgramMs = 30'000;
 
 DWORD ParentProcessId() {
   qm::UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  if (!qm::IsOpen(snapshot)) return 0;
+  if (!snapshot) return 0;
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof entry;
   const DWORD self = GetCurrentProcessId();

@@ -9,7 +9,7 @@
 #include <chrono>
 #include <thread>
 
-#include "host/com_ptr.h"
+#include "host/win32/com.h"
 #include "support/test_files.h"
 
 namespace qm {

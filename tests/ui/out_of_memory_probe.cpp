@@ -3,8 +3,8 @@
 // end with exit code -1. The size arrives on the command line.
 #include <windows.h>
 
-#include <cwchar>
 #include <cstdint>
+#include <cwchar>
 #include <new>
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR command_line, int) {

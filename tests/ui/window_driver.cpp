@@ -8,7 +8,7 @@
 
 #include "app/control_ids.h"
 #include "host/encoding.h"
-#include "host/wide_text.h"
+#include "host/win32/wide_text.h"
 
 namespace qm::test {
 

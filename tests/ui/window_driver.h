@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "base/text.h"
-#include "host/wide_text.h"
+#include "host/win32/wide_text.h"
 
 namespace qm::test {
 

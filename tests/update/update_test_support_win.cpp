@@ -5,7 +5,7 @@
 
 #include "host/encoding.h"
 #include "host/files.h"
-#include "host/wide_text.h"
+#include "host/win32/wide_text.h"
 #include "tests/update/update_test_support.h"
 
 namespace qm::test {
