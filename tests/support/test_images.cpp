@@ -99,6 +99,158 @@ std::map<std::uint32_t, std::uint8_t> Palette(const Picture& p) {
   return index;
 }
 
+void Be16(Bytes& out, std::uint32_t v) {
+  out.push_back(static_cast<std::uint8_t>(v >> 8));
+  out.push_back(static_cast<std::uint8_t>(v));
+}
+
+// Deflate's bit order: fields from their lowest bit, Huffman codes from
+// their highest.
+class BitWriter {
+ public:
+  void Put(std::uint32_t value, int bits) {
+    for (int i = 0; i < bits; ++i) Bit((value >> i) & 1);
+  }
+  void PutCode(std::uint32_t code, int length) {
+    for (int i = length - 1; i >= 0; --i) Bit((code >> i) & 1);
+  }
+  void PutZeros(std::uint64_t bits) {
+    for (; bits > 0 && used_ != 0; --bits) Bit(0);
+    out_.resize(out_.size() + bits / 8, 0);
+    for (bits %= 8; bits > 0; --bits) Bit(0);
+  }
+  Bytes Take() { return std::move(out_); }
+
+ private:
+  void Bit(std::uint32_t bit) {
+    if (used_ == 0) out_.push_back(0);
+    out_.back() |= static_cast<std::uint8_t>(bit << used_);
+    used_ = (used_ + 1) % 8;
+  }
+  Bytes out_;
+  int used_ = 0;
+};
+
+// zlib data for `size` zero bytes at deflate's best ratio: one literal 0,
+// then copies of 258 bytes at distance 1, each coded in two bits, and the
+// rest as literals.
+Bytes ZerosBomb(std::uint64_t size) {
+  BitWriter w;
+  w.Put(1, 1);   // the last block
+  w.Put(2, 2);   // dynamic Huffman codes
+  w.Put(29, 5);  // 286 literal/length codes
+  w.Put(0, 5);   // 1 distance code
+  w.Put(14, 4);  // 18 code-length codes, in the order deflate lists them
+  for (int length : {0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2}) w.Put(length, 3);
+  // Code-length codes: 18 (a run of zeros) is "0", 1 is "10", 2 is "11".
+  w.PutCode(3, 2);  // literal 0: length 2
+  w.PutCode(0, 1);
+  w.Put(138 - 11, 7);  // literals 1-138: unused
+  w.PutCode(0, 1);
+  w.Put(117 - 11, 7);  // literals 139-255
+  w.PutCode(3, 2);     // end of block: length 2
+  w.PutCode(0, 1);
+  w.Put(28 - 11, 7);  // lengths 257-284
+  w.PutCode(2, 2);    // length 258 (285): length 1
+  w.PutCode(2, 2);    // distance 1: length 1
+  // Literal/length codes: 285 is "0", literal 0 "10", end of block "11";
+  // distance 1 is "0".
+  w.PutCode(2, 2);
+  const std::uint64_t copies = (size - 1) / 258;
+  w.PutZeros(2 * copies);
+  for (std::uint64_t i = 1 + 258 * copies; i < size; ++i) w.PutCode(2, 2);
+  w.PutCode(3, 2);
+  Bytes out{0x78, 0x01};
+  Bytes data = w.Take();
+  out.insert(out.end(), data.begin(), data.end());
+  Be32(out, static_cast<std::uint32_t>(size % 65521) << 16 | 1);  // Adler-32 of zeros
+  return out;
+}
+
+// JPEG pieces: a marker segment, a quantisation table of 255s, a frame
+// header, and a Huffman table whose one code, "0", means `symbol`.
+void Segment(Bytes& out, std::uint8_t marker, const Bytes& body) {
+  out.insert(out.end(), {0xFF, marker});
+  Be16(out, static_cast<std::uint32_t>(body.size() + 2));
+  out.insert(out.end(), body.begin(), body.end());
+}
+
+Bytes JpegHead(std::uint8_t frame_marker, int width, int height, int components) {
+  Bytes out{0xFF, 0xD8};
+  Bytes quant(65, 255);
+  quant[0] = 0;
+  Segment(out, 0xDB, quant);
+  Bytes frame{8};
+  Be16(frame, static_cast<std::uint32_t>(height));
+  Be16(frame, static_cast<std::uint32_t>(width));
+  frame.push_back(static_cast<std::uint8_t>(components));
+  for (int c = 1; c <= components; ++c)
+    frame.insert(frame.end(), {static_cast<std::uint8_t>(c), 0x11, 0});
+  Segment(out, frame_marker, frame);
+  return out;
+}
+
+void OneCodeTable(Bytes& out, std::uint8_t table_class, std::uint8_t symbol) {
+  Bytes table{table_class, 1};
+  table.resize(17, 0);
+  table.push_back(symbol);
+  Segment(out, 0xC4, table);
+}
+
+void Scan(Bytes& out, int components, std::uint8_t last, std::uint8_t approximation) {
+  Bytes scan{static_cast<std::uint8_t>(components)};
+  for (int c = 1; c <= components; ++c) scan.insert(scan.end(), {static_cast<std::uint8_t>(c), 0});
+  scan.insert(scan.end(), {0, last, approximation});
+  Segment(out, 0xDA, scan);
+}
+
+// Zero bits decode as DC category 15 with value -32767, block after block.
+Bytes JpegDcSteps(bool progressive, int width, int height, int components, bool end_marker) {
+  Bytes out = JpegHead(progressive ? 0xC2 : 0xC0, width, height, components);
+  OneCodeTable(out, 0x00, 15);
+  if (!progressive) OneCodeTable(out, 0x10, 0x00);  // end of block
+  Scan(out, components, progressive ? 0 : 63, progressive ? 13 : 0);
+  out.resize(out.size() + 6, 0);
+  if (end_marker) out.insert(out.end(), {0xFF, 0xD9});
+  return out;
+}
+
+// A frame and tables but no scan at all.
+Bytes JpegWithoutScan(std::uint8_t frame_marker, int width, int height, int components) {
+  Bytes out = JpegHead(frame_marker, width, height, components);
+  OneCodeTable(out, 0x00, 0);
+  out.insert(out.end(), {0xFF, 0xD9});
+  return out;
+}
+
+Bytes GifScreen(int width, int height, int frame_width, int frame_height) {
+  Bytes out{'G', 'I', 'F', '8', '9', 'a'};
+  Le16(out, static_cast<std::uint32_t>(width));
+  Le16(out, static_cast<std::uint32_t>(height));
+  out.insert(out.end(), {0x80, 1, 0, 0, 0, 0, 255, 255, 255});  // 2 colours, background 1
+  out.push_back(0x2C);
+  Le32(out, 0);
+  Le16(out, static_cast<std::uint32_t>(frame_width));
+  Le16(out, static_cast<std::uint32_t>(frame_height));
+  // Clear, pixel 0, end (3-bit codes), then the data ends.
+  out.insert(out.end(), {0, 2, 2, 0x44, 0x01, 0, 0x3B});
+  return out;
+}
+
+Bytes BmpHeaderOnly(int width, int height) {
+  Bytes out{'B', 'M'};
+  Le32(out, 54);
+  Le32(out, 0);
+  Le32(out, 54);
+  Le32(out, 40);
+  Le32(out, static_cast<std::uint32_t>(width));
+  Le32(out, static_cast<std::uint32_t>(height));
+  Le16(out, 1);
+  Le16(out, 24);
+  for (int i = 0; i < 6; ++i) Le32(out, 0);
+  return out;
+}
+
 std::uint32_t Key(Rgba c) {
   return c.r | c.g << 8 | c.b << 16 | static_cast<std::uint32_t>(c.a) << 24;
 }
@@ -242,6 +394,30 @@ Bytes Gif(const Picture& p) {
   }
   out.insert(out.end(), {0, 0x3B});
   return out;
+}
+
+Bytes PngInflatingTo(std::uint64_t inflated) {
+  Bytes out = Header(1, 1, 8, 0);
+  Chunk(out, "IDAT", ZerosBomb(inflated));
+  Chunk(out, "IEND", {});
+  return out;
+}
+
+std::vector<NamedImage> HostileImages() {
+  return {
+      {"png 1x1 inflating to 1 GiB", PngInflatingTo(std::uint64_t{1} << 30)},
+      {"png header only, 10000x10000", PngHeaderOnly(10000, 10000)},
+      {"bmp header only, 10000x10000", BmpHeaderOnly(10000, 10000)},
+      {"bmp header only, top-down 30000x3333", BmpHeaderOnly(30000, -3333)},
+      {"gif header only, screen 30000x3333", GifScreen(30000, 3333, 30000, 3333)},
+      {"gif 1x1 frame, screen 30000x3333", GifScreen(30000, 3333, 1, 1)},
+      {"jpeg without scan, 10000x10000", JpegWithoutScan(0xC0, 10000, 10000, 3)},
+      {"jpeg dc steps, data cut, 10000x10000", JpegDcSteps(false, 10000, 10000, 1, false)},
+      {"jpeg dc steps, 10000x10000", JpegDcSteps(false, 10000, 10000, 1, true)},
+      {"jpeg progressive dc steps, data cut, 30000x3333", JpegDcSteps(true, 30000, 3333, 1, false)},
+      {"jpeg progressive dc steps, colour 10000x10000", JpegDcSteps(true, 10000, 10000, 3, true)},
+      {"jpeg progressive dc steps, 4000x4000", JpegDcSteps(true, 4000, 4000, 1, true)},
+  };
 }
 
 Bytes PatternBmp(int width, int height, std::uint64_t pattern) {

@@ -39,6 +39,20 @@ Bytes PngHeaderOnly(std::uint32_t width, std::uint32_t height);
 // One frame; pixels with alpha 0 become the transparent colour.
 Bytes Gif(const Picture& picture);
 
+// A 1x1 grey PNG whose image data inflates to `inflated` bytes (at least 2),
+// far beyond the 2 bytes its header declares; about 1/1000 of that in size.
+Bytes PngInflatingTo(std::uint64_t inflated);
+
+// Small files made to cost a careless decoder much time or memory: headers
+// at the pixel limit with little or no data behind them, data that
+// inflates beyond its header, Huffman tables that turn missing data into
+// the largest DC steps. Each is named after what it tries.
+struct NamedImage {
+  const char* name;
+  Bytes bytes;
+};
+std::vector<NamedImage> HostileImages();
+
 // An image whose 8x8 average-hash pattern is the 64 bits of `pattern`
 // (bit 8*row+column set = bright cell), so different patterns give
 // different keys and equal patterns equal keys. Sides are multiples of 8.
