@@ -1,7 +1,9 @@
 #include "support/test_images.h"
 
 #include <algorithm>
+#include <array>
 #include <map>
+#include <span>
 
 namespace qm::test {
 namespace {
@@ -18,26 +20,57 @@ void Be32(Bytes& out, std::uint32_t v) {
   for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(v >> shift));
 }
 
-Bytes BmpWithRows(const Picture& p, int bits, bool top_down,
-                  const std::function<void(Bytes&, Rgba)>& put) {
-  std::size_t stride = (static_cast<std::size_t>(p.width) * bits / 8 + 3) / 4 * 4;
+// How a BMP stores its pixels: bits a pixel, the header's size and
+// compression, a table behind the header (colours, or BI_BITFIELDS masks
+// behind a 40-byte header) and the masks inside a version 5 header.
+struct BmpForm {
+  int bits = 24;
+  std::uint32_t header_size = 40;
+  std::uint32_t compression = 0;
+  Bytes table;
+  std::array<std::uint32_t, 4> header_masks{};
+};
+
+// `row` packs picture row y into its stored bytes.
+Bytes BmpFile(const Picture& p, bool top_down, const BmpForm& form,
+              const std::function<Bytes(int y)>& row) {
+  const std::size_t stride = (static_cast<std::size_t>(p.width) * form.bits + 31) / 32 * 4;
+  const std::size_t data = 14 + form.header_size + form.table.size();
   Bytes out{'B', 'M'};
-  Le32(out, static_cast<std::uint32_t>(54 + stride * p.height));
+  Le32(out, static_cast<std::uint32_t>(data + stride * p.height));
   Le32(out, 0);
-  Le32(out, 54);
-  Le32(out, 40);
+  Le32(out, static_cast<std::uint32_t>(data));
+  Le32(out, form.header_size);
   Le32(out, static_cast<std::uint32_t>(p.width));
   Le32(out, static_cast<std::uint32_t>(top_down ? -p.height : p.height));
   Le16(out, 1);
-  Le16(out, static_cast<std::uint32_t>(bits));
-  for (int i = 0; i < 6; ++i) Le32(out, 0);
+  Le16(out, static_cast<std::uint32_t>(form.bits));
+  Le32(out, form.compression);
+  for (int i = 0; i < 3; ++i) Le32(out, 0);  // data size, resolution
+  Le32(out, form.bits <= 8 ? static_cast<std::uint32_t>(form.table.size() / 4) : 0);
+  Le32(out, 0);  // colours that matter: all
+  if (form.header_size > 40) {
+    for (std::uint32_t mask : form.header_masks) Le32(out, mask);
+    out.resize(14 + form.header_size, 0);  // colour space and the rest
+  }
+  out.insert(out.end(), form.table.begin(), form.table.end());
   for (int i = 0; i < p.height; ++i) {
-    int y = top_down ? i : p.height - 1 - i;
-    std::size_t start = out.size();
-    for (int x = 0; x < p.width; ++x) put(out, p.At(x, y));
-    out.resize(start + stride, 0);
+    Bytes bytes = row(top_down ? i : p.height - 1 - i);
+    bytes.resize(stride, 0);
+    out.insert(out.end(), bytes.begin(), bytes.end());
   }
   return out;
+}
+
+Bytes BmpWithRows(const Picture& p, int bits, bool top_down,
+                  const std::function<void(Bytes&, Rgba)>& put) {
+  BmpForm form;
+  form.bits = bits;
+  return BmpFile(p, top_down, form, [&](int y) {
+    Bytes row;
+    for (int x = 0; x < p.width; ++x) put(row, p.At(x, y));
+    return row;
+  });
 }
 
 std::uint32_t Crc32(const std::uint8_t* data, std::size_t size, std::uint32_t crc = 0) {
@@ -79,12 +112,13 @@ Bytes Stored(const Bytes& raw) {
   return out;
 }
 
-Bytes Header(std::uint32_t width, std::uint32_t height, int depth, int colour_type) {
+Bytes Header(std::uint32_t width, std::uint32_t height, int depth, int colour_type,
+             bool interlaced = false) {
   Bytes ihdr;
   Be32(ihdr, width);
   Be32(ihdr, height);
-  ihdr.insert(ihdr.end(),
-              {static_cast<std::uint8_t>(depth), static_cast<std::uint8_t>(colour_type), 0, 0, 0});
+  ihdr.insert(ihdr.end(), {static_cast<std::uint8_t>(depth), static_cast<std::uint8_t>(colour_type),
+                           0, 0, static_cast<std::uint8_t>(interlaced ? 1 : 0)});
   Bytes out{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   Chunk(out, "IHDR", ihdr);
   return out;
@@ -199,7 +233,10 @@ void OneCodeTable(Bytes& out, std::uint8_t table_class, std::uint8_t symbol) {
 
 void Scan(Bytes& out, int components, std::uint8_t last, std::uint8_t approximation) {
   Bytes scan{static_cast<std::uint8_t>(components)};
-  for (int c = 1; c <= components; ++c) scan.insert(scan.end(), {static_cast<std::uint8_t>(c), 0});
+  for (int c = 1; c <= components; ++c) {
+    scan.push_back(static_cast<std::uint8_t>(c));
+    scan.push_back(0);  // both tables 0
+  }
   scan.insert(scan.end(), {0, last, approximation});
   Segment(out, 0xDA, scan);
 }
@@ -277,15 +314,66 @@ Bytes Bmp32(const Picture& picture, std::uint8_t padding, bool top_down) {
   });
 }
 
+Bytes BmpPalette(const Picture& picture, int bits) {
+  auto palette = Palette(picture);
+  BmpForm form;
+  form.bits = bits;
+  form.table.resize(palette.size() * 4, 0);
+  for (auto [key, i] : palette) {
+    form.table[i * 4] = static_cast<std::uint8_t>(key >> 16);
+    form.table[i * 4 + 1] = static_cast<std::uint8_t>(key >> 8);
+    form.table[i * 4 + 2] = static_cast<std::uint8_t>(key);
+  }
+  return BmpFile(picture, false, form, [&](int y) {
+    Bytes row((static_cast<std::size_t>(picture.width) * bits + 7) / 8, 0);
+    for (int x = 0; x < picture.width; ++x) {
+      const int bit = x * bits;
+      row[bit / 8] |=
+          static_cast<std::uint8_t>(palette.at(Key(picture.At(x, y))) << (8 - bits - bit % 8));
+    }
+    return row;
+  });
+}
+
+Bytes Bmp565(const Picture& picture) {
+  BmpForm form;
+  form.bits = 16;
+  form.compression = 3;
+  for (std::uint32_t mask : {0xF800u, 0x07E0u, 0x001Fu}) Le32(form.table, mask);
+  return BmpFile(picture, false, form, [&](int y) {
+    Bytes row;
+    for (int x = 0; x < picture.width; ++x) {
+      Rgba c = picture.At(x, y);
+      Le16(row, static_cast<std::uint32_t>((c.r >> 3) << 11 | (c.g >> 2) << 5 | c.b >> 3));
+    }
+    return row;
+  });
+}
+
+Bytes BmpV5Alpha(const Picture& picture) {
+  BmpForm form;
+  form.bits = 32;
+  form.header_size = 124;
+  form.compression = 3;
+  form.header_masks = {0x00FF0000u, 0x0000FF00u, 0x000000FFu, 0xFF000000u};
+  return BmpFile(picture, true, form, [&](int y) {
+    Bytes row;
+    for (int x = 0; x < picture.width; ++x) {
+      Rgba c = picture.At(x, y);
+      row.insert(row.end(), {c.b, c.g, c.r, c.a});
+    }
+    return row;
+  });
+}
+
 Bytes Png(const Picture& p, PngKind kind) {
-  static const std::map<PngKind, std::pair<int, int>> kFormat = {{PngKind::kRgba, {8, 6}},
-                                                                 {PngKind::kRgb, {8, 2}},
-                                                                 {PngKind::kRgb16, {16, 2}},
-                                                                 {PngKind::kGrey, {8, 0}},
-                                                                 {PngKind::kPalette, {8, 3}}};
+  static const std::map<PngKind, std::pair<int, int>> kFormat = {
+      {PngKind::kRgba, {8, 6}}, {PngKind::kRgb, {8, 2}},     {PngKind::kRgb16, {16, 2}},
+      {PngKind::kGrey, {8, 0}}, {PngKind::kPalette, {8, 3}}, {PngKind::kRgbaInterlaced, {8, 6}}};
   auto [depth, colour_type] = kFormat.at(kind);
+  const bool interlaced = kind == PngKind::kRgbaInterlaced;
   Bytes out = Header(static_cast<std::uint32_t>(p.width), static_cast<std::uint32_t>(p.height),
-                     depth, colour_type);
+                     depth, colour_type, interlaced);
   auto palette = Palette(p);
   if (kind == PngKind::kPalette) {
     Bytes plte(palette.size() * 3), trns(palette.size());
@@ -299,27 +387,38 @@ Bytes Png(const Picture& p, PngKind kind) {
     Chunk(out, "tRNS", trns);
   }
   Bytes raw;
-  for (int y = 0; y < p.height; ++y) {
-    raw.push_back(0);
-    for (int x = 0; x < p.width; ++x) {
-      Rgba c = p.At(x, y);
-      switch (kind) {
-        case PngKind::kRgba:
-          raw.insert(raw.end(), {c.r, c.g, c.b, c.a});
-          break;
-        case PngKind::kRgb:
-          raw.insert(raw.end(), {c.r, c.g, c.b});
-          break;
-        case PngKind::kRgb16:
-          raw.insert(raw.end(), {c.r, c.r, c.g, c.g, c.b, c.b});
-          break;
-        case PngKind::kGrey:
-          raw.push_back(c.g);
-          break;
-        case PngKind::kPalette:
-          raw.push_back(palette.at(Key(c)));
-          break;
-      }
+  auto put = [&](int x, int y) {
+    Rgba c = p.At(x, y);
+    switch (kind) {
+      case PngKind::kRgba:
+      case PngKind::kRgbaInterlaced:
+        raw.insert(raw.end(), {c.r, c.g, c.b, c.a});
+        break;
+      case PngKind::kRgb:
+        raw.insert(raw.end(), {c.r, c.g, c.b});
+        break;
+      case PngKind::kRgb16:
+        raw.insert(raw.end(), {c.r, c.r, c.g, c.g, c.b, c.b});
+        break;
+      case PngKind::kGrey:
+        raw.push_back(c.g);
+        break;
+      case PngKind::kPalette:
+        raw.push_back(palette.at(Key(c)));
+        break;
+    }
+  };
+  // Adam7's seven passes (first column, first row, steps); an empty pass
+  // stores nothing at all.
+  static constexpr int kPasses[7][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                                        {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
+  static constexpr int kWhole[1][4] = {{0, 0, 1, 1}};
+  for (const auto& pass :
+       interlaced ? std::span<const int[4]>(kPasses) : std::span<const int[4]>(kWhole)) {
+    if (pass[0] >= p.width) continue;
+    for (int y = pass[1]; y < p.height; y += pass[3]) {
+      raw.push_back(0);
+      for (int x = pass[0]; x < p.width; x += pass[2]) put(x, y);
     }
   }
   Chunk(out, "IDAT", Stored(raw));

@@ -30,8 +30,14 @@ inline constexpr Rgba kBlack{0, 0, 0, 255};
 // bottom-up unless `top_down`.
 Bytes Bmp24(const Picture& picture, bool top_down = false);
 Bytes Bmp32(const Picture& picture, std::uint8_t padding, bool top_down = false);
+// 1, 4 or 8 bits with a colour table (the picture has few enough colours).
+Bytes BmpPalette(const Picture& picture, int bits);
+// 16 bits, BI_BITFIELDS 5-6-5 masks behind a 40-byte header.
+Bytes Bmp565(const Picture& picture);
+// 32 bits, BI_BITFIELDS with an alpha mask in a version 5 header.
+Bytes BmpV5Alpha(const Picture& picture);
 
-enum class PngKind { kRgba, kRgb, kRgb16, kGrey, kPalette };
+enum class PngKind { kRgba, kRgb, kRgb16, kGrey, kPalette, kRgbaInterlaced };
 Bytes Png(const Picture& picture, PngKind kind = PngKind::kRgba);
 // A PNG whose header declares the given size; the pixel data is one row.
 Bytes PngHeaderOnly(std::uint32_t width, std::uint32_t height);
