@@ -58,7 +58,19 @@ class AreaAverage final : public PixelRowSink {
   struct Sums {
     std::int64_t r = 0, g = 0, b = 0;
   };
+  // A cell column seen from the source: the pixels wholly inside it, each
+  // of full weight, and at most two pixels at its edges that it shares.
+  struct CellSpan {
+    int first_whole = 0;
+    int end_whole = 0;
+    int edges = 0;
+    int edge[2] = {0, 0};
+    std::int64_t edge_weight[2] = {0, 0};
+  };
 
+  void BuildSpans();
+  template <PixelLayout kLayout>
+  void SumWholeRow(const std::uint8_t* pixels);
   void AddLine(int y);
 
   int columns_;
@@ -69,8 +81,9 @@ class AreaAverage final : public PixelRowSink {
   PixelLayout layout_ = PixelLayout::kRgb;
   Axis across_;
   Axis down_;
-  std::vector<Sums> line_;   // the current source row's sums, one per window column
-  std::vector<Sums> cells_;  // window rows x window columns
+  std::vector<CellSpan> spans_;  // one per window column
+  std::vector<Sums> line_;       // the current source row's sums, one per window column
+  std::vector<Sums> cells_;      // window rows x window columns
 };
 
 }  // namespace qm

@@ -1,15 +1,28 @@
 // How well image keys survive what an image host does to uploaded slices,
-// and how long one key takes.
+// how long one key takes beside OpenCV, and what hostile files cost.
 //
 // Page-like designs (photo-like texture, flat areas, blocks of text) are cut
 // into slices of one size and of mixed sizes. Each slice is saved as JPEG
 // quality 90, as a slicing tool would; its key is then compared with the
 // keys of that file re-encoded as JPEG quality 95, 90, 80 and 60 and as PNG.
 // The encoding is done by ImageMagick's convert, which must be on the path.
-// The report goes to standard output before the timing benchmarks run.
+//
+// A 750x1000 photograph-like JPEG (smooth texture with grain, quality 90)
+// is timed here and, in the same run, by OpenCV's decode and average hash
+// (opencv_average_hash.py beside this file, through Debian's python3-opencv;
+// bench/image/run.sh installs it). Each hostile file of the tests is keyed by
+// the command-line tool in a process of its own, whose time and peak memory
+// are reported. The reports go to standard output before the timing
+// benchmarks run.
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +35,9 @@
 #include <vector>
 
 #include "image/image_key.h"
+#include "support/test_images.h"
+
+extern char** environ;
 
 namespace {
 
@@ -96,6 +112,16 @@ void TextArea(Design& d, int top, int bottom, std::mt19937& rng) {
       }
     }
   }
+}
+
+// The whole picture one photograph-like area.
+Design MakePhotograph(int height) {
+  std::mt19937 rng(11);
+  Design d;
+  d.height = height;
+  d.pixels.assign(static_cast<std::size_t>(d.width) * d.height, Rgb{});
+  PhotoArea(d, 0, height, rng);
+  return d;
 }
 
 Design MakeDesign(unsigned seed) {
@@ -227,6 +253,87 @@ qm::Bytes& PageJpeg() {
   return jpeg;
 }
 
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+// Our key of the page beside OpenCV's decode and hash of the same file.
+void OpenCvComparison(const fs::path& page) {
+  constexpr int kRounds = 200;
+  for (int i = 0; i < 10; ++i) qm::ImageKey(PageJpeg());
+  std::vector<double> ms;
+  for (int i = 0; i < kRounds; ++i) {
+    auto start = std::chrono::steady_clock::now();
+    benchmark::DoNotOptimize(qm::ImageKey(PageJpeg()));
+    ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                     .count());
+  }
+  std::printf("750x1000 photograph, JPEG q90 (%zu bytes), %d rounds each:\n", PageJpeg().size(),
+              kRounds);
+  std::printf("  quillmar ImageKey        median %.3f ms, best %.3f ms\n", Median(ms),
+              *std::min_element(ms.begin(), ms.end()));
+  std::string command = "/usr/bin/python3 " + std::string(QM_BENCH_DIR) +
+                        "/opencv_average_hash.py " + page.string() + " " + std::to_string(kRounds) +
+                        " 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  char line[512] = "";
+  if (pipe) {
+    if (!std::fgets(line, sizeof line, pipe)) line[0] = '\0';
+    pclose(pipe);
+  }
+  double median = 0, best = 0, hash_only = 0;
+  if (std::sscanf(line, "opencv decode+hash %lf %lf hash-only %lf", &median, &best, &hash_only) ==
+      3) {
+    std::printf(
+        "  OpenCV imdecode+AverageHash median %.3f ms, best %.3f ms (hash alone %.3f ms)\n\n",
+        median, best, hash_only);
+  } else {
+    std::printf("  OpenCV: not measured (apt-get install python3-opencv): %s\n", line);
+  }
+}
+
+// Each hostile file keyed by the command-line tool in its own process.
+void HostileReport(const fs::path& dir) {
+  std::printf("Hostile files, keyed by %s:\n", QM_CLI_PATH);
+  for (const qm::test::NamedImage& image : qm::test::HostileImages()) {
+    fs::path file = dir / "hostile";
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.bytes.data()),
+               static_cast<std::streamsize>(image.bytes.size()));
+    std::string tool = QM_CLI_PATH, key = "key", path = file.string(), out = (dir / "key").string();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    char* args[] = {tool.data(), key.data(), path.data(), nullptr};
+    auto start = std::chrono::steady_clock::now();
+    pid_t child = 0;
+    if (posix_spawn(&child, tool.c_str(), &actions, nullptr, args, environ) != 0) {
+      std::printf("  cannot start %s\n", tool.c_str());
+      return;
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(child, &status, 0, &usage);
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    posix_spawn_file_actions_destroy(&actions);
+    std::string key_line;
+    std::getline(std::ifstream(out), key_line);
+    key_line = key_line.substr(0, key_line.find('\t'));
+    std::printf("  %-48s %7zu bytes %6.2f s %7.1f MiB  %s\n", image.name, image.bytes.size(),
+                seconds, usage.ru_maxrss / 1024.0,
+                key_line.size() > 64
+                    ? (key_line.substr(0, key_line.size() - 64) +
+                       (key_line.compare(key_line.size() - 64, 64, std::string(64, '1')) == 0
+                            ? " + 64 ones"
+                            : " + fingerprint"))
+                          .c_str()
+                    : "(no key)");
+  }
+  std::printf("\n");
+}
+
 void BM_ImageKey750x1000Jpeg(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(qm::ImageKey(PageJpeg()));
 }
@@ -237,14 +344,20 @@ BENCHMARK(BM_ImageKey750x1000Jpeg)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv) {
   fs::path dir = fs::temp_directory_path() / ("qm-image-bench-" + std::to_string(::getpid()));
   fs::create_directories(dir);
-  RobustnessReport(dir);
+  const bool quick = argc > 1 && std::string(argv[1]) == "--no-robustness";
+  if (quick) {
+    argv[1] = argv[0];
+    --argc;
+    ++argv;
+  } else {
+    RobustnessReport(dir);
+  }
 
-  Design design = MakeDesign(9);
-  design.height = 1000;
-  design.pixels.resize(750 * 1000);
-  WritePpm(design, dir / "page.ppm");
+  WritePpm(MakePhotograph(1000), dir / "page.ppm");
   Convert((dir / "page.ppm").string() + " -quality 90 " + (dir / "page.jpg").string());
   PageJpeg() = ReadFile(dir / "page.jpg");
+  OpenCvComparison(dir / "page.jpg");
+  HostileReport(dir);
   fs::remove_all(dir);
 
   benchmark::Initialize(&argc, argv);
