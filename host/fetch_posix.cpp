@@ -38,6 +38,8 @@ bool KeepsPartialBody(CURLcode code) {
 }  // namespace
 
 Bytes Download(const Text& url, const FetchLimits& limits) {
+  // curl_global_init is not thread-safe: once for the process, before any
+  // download. Each download then has its own easy handle.
   static std::once_flag global_init;
   std::call_once(global_init, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
   std::unique_ptr<CURL, EasyCleanup> curl(curl_easy_init());
