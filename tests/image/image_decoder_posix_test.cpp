@@ -36,7 +36,7 @@ TEST(HostileImageTest, EachGivesAWellFormedKeyOrTheUndecodableOne) {
       {"jpeg dc steps, 10000x10000", "1000010000"},
       {"jpeg progressive dc steps, data cut, 30000x3333", "00"},
       {"jpeg progressive dc steps, colour 10000x10000", "00"},
-      {"jpeg progressive dc steps, 4000x4000", "40004000"},
+      {"jpeg progressive dc steps, 10000x10000", "1000010000"},
   };
   const std::vector<test::NamedImage> images = test::HostileImages();
   ASSERT_EQ(images.size(), expected.size());
@@ -57,6 +57,21 @@ TEST(HostileImageTest, PngDataMustEndWhereTheHeaderSays) {
   EXPECT_EQ(ImageKey(test::PngInflatingTo(2)), "11" + kAllOnes);
   EXPECT_EQ(ImageKey(test::PngInflatingTo(3)), "00" + kAllOnes);
   EXPECT_EQ(ImageKey(test::PngInflatingTo(1 << 20)), "00" + kAllOnes);
+}
+
+// The picture is the logical screen: what the first frame leaves uncovered
+// takes the background colour, or stays transparent (black) when the
+// background index is 0.
+TEST(GifScreenTest, UncoveredScreenTakesTheBackground) {
+  const test::Picture dark = test::MakePicture(8, 16, [](int, int) { return test::kBlack; });
+  const test::Picture light = test::MakePicture(8, 16, [](int, int) { return test::kWhite; });
+  const Text left_bright = Text(32, '1') + Text(32, '0');
+  EXPECT_EQ(ImageKey(test::GifOnScreen(dark, 16, 16, 0, 0, test::kWhite)),
+            "1616" + Text(32, '0') + Text(32, '1'));
+  EXPECT_EQ(ImageKey(test::GifOnScreen(light, 16, 16, 0, 0, std::nullopt)), "1616" + left_bright);
+  EXPECT_EQ(ImageKey(test::GifOnScreen(dark, 16, 16, 8, 0, test::kWhite)), "1616" + left_bright);
+  // A frame reaching past the screen is not drawn.
+  EXPECT_EQ(ImageKey(test::GifOnScreen(dark, 16, 16, 9, 0, test::kWhite)), "00" + kAllOnes);
 }
 
 }  // namespace

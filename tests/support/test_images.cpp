@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <map>
+#include <optional>
 #include <span>
 
 namespace qm::test {
@@ -437,6 +438,11 @@ Bytes PngHeaderOnly(std::uint32_t width, std::uint32_t height) {
 // Literal codes only, with a clear code before the code width would grow,
 // so every code is 9 bits wide.
 Bytes Gif(const Picture& p) {
+  return GifOnScreen(p, p.width, p.height, 0, 0, std::nullopt);
+}
+
+Bytes GifOnScreen(const Picture& p, int screen_width, int screen_height, int left, int top,
+                  std::optional<Rgba> background) {
   auto palette = Palette(p);
   int transparent = -1;
   Bytes table(256 * 3, 0);
@@ -446,16 +452,23 @@ Bytes Gif(const Picture& p) {
     table[i * 3 + 2] = (key >> 16) & 0xFF;
     if ((key >> 24) == 0) transparent = i;
   }
+  // The background, when there is one, is the table's last colour.
+  if (background) {
+    table[255 * 3] = background->r;
+    table[255 * 3 + 1] = background->g;
+    table[255 * 3 + 2] = background->b;
+  }
   Bytes out{'G', 'I', 'F', '8', '9', 'a'};
-  Le16(out, static_cast<std::uint32_t>(p.width));
-  Le16(out, static_cast<std::uint32_t>(p.height));
-  out.insert(out.end(), {0xF7, 0, 0});
+  Le16(out, static_cast<std::uint32_t>(screen_width));
+  Le16(out, static_cast<std::uint32_t>(screen_height));
+  out.insert(out.end(), {0xF7, static_cast<std::uint8_t>(background ? 255 : 0), 0});
   out.insert(out.end(), table.begin(), table.end());
   if (transparent >= 0) {
     out.insert(out.end(), {0x21, 0xF9, 4, 1, 0, 0, static_cast<std::uint8_t>(transparent), 0});
   }
   out.push_back(0x2C);
-  Le32(out, 0);
+  Le16(out, static_cast<std::uint32_t>(left));
+  Le16(out, static_cast<std::uint32_t>(top));
   Le16(out, static_cast<std::uint32_t>(p.width));
   Le16(out, static_cast<std::uint32_t>(p.height));
   out.push_back(0);
@@ -515,7 +528,7 @@ std::vector<NamedImage> HostileImages() {
       {"jpeg dc steps, 10000x10000", JpegDcSteps(false, 10000, 10000, 1, true)},
       {"jpeg progressive dc steps, data cut, 30000x3333", JpegDcSteps(true, 30000, 3333, 1, false)},
       {"jpeg progressive dc steps, colour 10000x10000", JpegDcSteps(true, 10000, 10000, 3, true)},
-      {"jpeg progressive dc steps, 4000x4000", JpegDcSteps(true, 4000, 4000, 1, true)},
+      {"jpeg progressive dc steps, 10000x10000", JpegDcSteps(true, 10000, 10000, 1, true)},
   };
 }
 

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "base/text.h"
@@ -44,6 +45,10 @@ Bytes PngHeaderOnly(std::uint32_t width, std::uint32_t height);
 
 // One frame; pixels with alpha 0 become the transparent colour.
 Bytes Gif(const Picture& picture);
+// The picture as a frame at (left, top) of a larger logical screen, with a
+// background colour or none (background index 0).
+Bytes GifOnScreen(const Picture& frame, int screen_width, int screen_height, int left, int top,
+                  std::optional<Rgba> background);
 
 // A 1x1 grey PNG whose image data inflates to `inflated` bytes (at least 2),
 // far beyond the 2 bytes its header declares; about 1/1000 of that in size.
