@@ -28,7 +28,7 @@ class AreaAverage final : public PixelRowSink {
   using Rgb = std::array<std::uint8_t, 3>;
 
   // A grid of `columns` x `rows` cells, of which those in `window` (inside
-  // the grid and not empty) are computed.
+  // the grid, possibly none) are computed.
   AreaAverage(int columns, int rows, CellWindow window);
 
   bool BeginImage(int width, int height, PixelLayout layout) override;
