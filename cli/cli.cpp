@@ -281,10 +281,6 @@ int Replace(const std::vector<std::string>& args) {
   return notice.empty() ? kExitDone : kExitUnmatched;
 }
 
-bool IsWebLink(const Text& argument) {
-  return StartsWithNoCase(argument, "http://") || StartsWithNoCase(argument, "https://");
-}
-
 int Keys(const std::vector<std::string>& args) {
   if (args.size() < 2) return Usage("key needs at least one file or link");
   int status = kExitDone;

@@ -1,15 +1,51 @@
 #include "host/fetch.h"
 
+#include <algorithm>
+
 #include "host/fetch_detail.h"
 
 namespace qm {
-namespace {}  // namespace
+namespace host_detail {
+namespace {
+
+bool NeedsEscape(unsigned char byte) {
+  return byte <= ' ' || byte >= 0x7F;
+}
+
+}  // namespace
+
+Text RequestUrl(const Text& link) {
+  std::size_t end = link.size();
+  while (end > 0 && static_cast<unsigned char>(link[end - 1]) <= ' ') --end;
+  // The host ends at the first "/" or "?" behind "://".
+  const std::size_t host = link.find("://") + 3;
+  const std::size_t path = std::min(link.find_first_of("/?", host), end);
+  Text out = link.substr(0, path);
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  for (std::size_t i = path; i < end; ++i) {
+    const auto byte = static_cast<unsigned char>(link[i]);
+    if (!NeedsEscape(byte)) {
+      out += static_cast<char>(byte);
+      continue;
+    }
+    out += '%';
+    out += kHex[byte >> 4];
+    out += kHex[byte & 15];
+  }
+  return out;
+}
+
+}  // namespace host_detail
+
+bool IsWebLink(const Text& text) {
+  return StartsWithNoCase(text, "http://") || StartsWithNoCase(text, "https://");
+}
 
 Bytes FetchUrlBytesWithLimits(const Text& url, const FetchLimits& limits) {
   // "#" never occurs inside a GBK character, so a byte search is safe.
   Text link = url.substr(0, url.find('#'));
-  if (!StartsWithNoCase(link, "http://") && !StartsWithNoCase(link, "https://")) return {};
-  return host_detail::Download(link, limits);
+  if (!IsWebLink(link)) return {};
+  return host_detail::Download(host_detail::RequestUrl(link), limits);
 }
 
 Bytes FetchUrlBytes(const Text& url) {

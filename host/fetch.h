@@ -16,9 +16,10 @@ inline constexpr int kConcurrentFetchesPerServer = 6;
 // uses; tests pass smaller ones so that a stalled server costs a second, not
 // half a minute.
 struct FetchLimits {
-  int connect_timeout_ms = 15'000;  // the server must accept within this
-  int stall_timeout_ms = 30'000;    // longest wait for the next byte
-  std::size_t max_body_bytes = std::size_t{64} << 20;
+  int connect_timeout_ms = 15'000;                     // the server must accept within this
+  int stall_timeout_ms = 30'000;                       // longest wait for the next byte
+  int total_timeout_ms = 60'000;                       // the whole download, redirects included
+  std::size_t max_body_bytes = std::size_t{64} << 20;  // also the largest Content-Length taken
   // For downloads that must stay on https: a redirect to any other scheme
   // (plain http included) gives empty bytes. The first address is the
   // caller's to check.
@@ -27,13 +28,21 @@ struct FetchLimits {
 
 // HTTP or HTTPS GET of `url`; the result is the response body whatever the
 // status code (a 404 page is returned as it is). The fragment ("#" onwards)
-// is cut off; nothing else in the URL is rewritten. Redirects are followed,
+// and blanks at the end are cut off; behind the host, spaces, control bytes
+// and the bytes of Chinese characters are sent percent-encoded (the GBK
+// bytes, whatever the system's code page), everything else as written.
+// Redirects are followed,
 // but only to http and https: any other scheme, also after a redirect, gives
 // empty bytes, so a link can never read a local file. TLS certificates are
-// verified. A timeout, or a body larger than the limit, gives empty bytes; a
+// verified. A timeout, a download that outlasts its total limit, or a body
+// (or a declared Content-Length) larger than the limit gives empty bytes; a
 // connection that drops part-way gives the bytes that arrived. Safe to call
-// from any thread.
+// from several threads at once.
 Bytes FetchUrlBytes(const Text& url);
+
+// Whether `text` starts with http:// or https://, letter case aside: the
+// only addresses FetchUrlBytes downloads.
+bool IsWebLink(const Text& text);
 
 // FetchUrlBytes with explicit limits.
 Bytes FetchUrlBytesWithLimits(const Text& url, const FetchLimits& limits);

@@ -38,6 +38,8 @@ bool KeepsPartialBody(CURLcode code) {
 }  // namespace
 
 Bytes Download(const Text& url, const FetchLimits& limits) {
+  // curl_global_init is not thread-safe: once for the process, before any
+  // download. Each download then has its own easy handle.
   static std::once_flag global_init;
   std::call_once(global_init, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
   std::unique_ptr<CURL, EasyCleanup> curl(curl_easy_init());
@@ -64,8 +66,11 @@ Bytes Download(const Text& url, const FetchLimits& limits) {
   curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
   curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits.connect_timeout_ms));
+  // A server that drips a byte now and then never stalls; this ends it.
+  curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.total_timeout_ms));
   curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, stall_seconds);
+  // Refuses a declared Content-Length above the limit before reading the body.
   curl_easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits.max_body_bytes));
   curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, Append);
   curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -82,9 +84,27 @@ bool SplitUrl(const std::wstring& url, UrlParts& parts) {
   return true;
 }
 
-void SetTimeout(HINTERNET handle, DWORD option, int ms) {
-  DWORD value = static_cast<DWORD>(ms);
-  InternetSetOptionW(handle, option, &value, sizeof value);
+// The end of a download's total time. WinINet knows only per-step
+// timeouts, so each step gets its own limit or what is left, whichever is
+// less, and the body loop checks the clock after every read.
+class Deadline {
+ public:
+  explicit Deadline(int ms) : end_(Clock::now() + std::chrono::milliseconds(ms)) {}
+
+  bool Passed() const { return Clock::now() >= end_; }
+  // Never 0, which WinINet would take for "no limit".
+  DWORD Within(int limit_ms) const {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end_ - Clock::now()).count();
+    return static_cast<DWORD>(std::max<long long>(1, std::min<long long>(limit_ms, left)));
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point end_;
+};
+
+void SetTimeout(HINTERNET handle, DWORD option, DWORD ms) {
+  InternetSetOptionW(handle, option, &ms, sizeof ms);
 }
 
 DWORD QueryNumber(HINTERNET request, DWORD what) {
@@ -127,16 +147,35 @@ bool IsTimeout(DWORD error) {
   return error == ERROR_INTERNET_TIMEOUT || error == WSAETIMEDOUT;
 }
 
-// The body in chunks sized from Content-Length. A timeout or an oversized
-// body gives nothing; any other broken read keeps what arrived.
-std::optional<Bytes> ReadBody(HINTERNET request, const FetchLimits& limits) {
-  DWORD length = QueryNumber(request, HTTP_QUERY_CONTENT_LENGTH);
-  DWORD chunk = length > 0 ? std::min<DWORD>(length + 1, kCappedBuffer) : kDefaultBuffer;
+// The Content-Length as sent, read as text: the library's number form
+// holds only 32 bits. Absent or not a number gives 0, as no length.
+std::uint64_t DeclaredLength(HINTERNET request) {
+  const std::wstring text = QueryText(request, HTTP_QUERY_CONTENT_LENGTH);
+  std::uint64_t length = 0;
+  for (wchar_t c : text) {
+    if (c == L' ') continue;
+    if (c < L'0' || c > L'9') return 0;
+    if (length > (UINT64_MAX - 9) / 10) return UINT64_MAX;
+    length = length * 10 + static_cast<std::uint64_t>(c - L'0');
+  }
+  return length;
+}
+
+// The body in chunks sized from Content-Length. A timeout, the end of the
+// total time or an oversized body gives nothing; any other broken read
+// keeps what arrived.
+std::optional<Bytes> ReadBody(HINTERNET request, std::uint64_t length, const FetchLimits& limits,
+                              const Deadline& deadline) {
+  DWORD chunk = length > 0 ? static_cast<DWORD>(std::min<std::uint64_t>(length + 1, kCappedBuffer))
+                           : kDefaultBuffer;
   std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[chunk]);
   Bytes body;
   for (;;) {
+    SetTimeout(request, INTERNET_OPTION_RECEIVE_TIMEOUT, deadline.Within(limits.stall_timeout_ms));
     DWORD got = 0;
-    if (!InternetReadFile(request, buffer.get(), chunk, &got)) {
+    const bool read = InternetReadFile(request, buffer.get(), chunk, &got);
+    if (deadline.Passed()) return std::nullopt;
+    if (!read) {
       if (IsTimeout(GetLastError())) return std::nullopt;
       break;
     }
@@ -152,7 +191,8 @@ struct Hop {
   std::wstring next;          // set when the server redirected
 };
 
-Hop Request(HINTERNET root, const std::wstring& url, const FetchLimits& limits) {
+Hop Request(HINTERNET root, const std::wstring& url, const FetchLimits& limits,
+            const Deadline& deadline) {
   UrlParts parts;
   if (!SplitUrl(url, parts)) return {};
   InternetHandle connection(InternetConnectW(
@@ -167,17 +207,24 @@ Hop Request(HINTERNET root, const std::wstring& url, const FetchLimits& limits) 
   InternetHandle request(HttpOpenRequestW(connection.get(), L"GET", parts.object.c_str(),
                                           L"HTTP/1.0", nullptr, nullptr, flags, 0));
   if (!request) return {};
-  SetTimeout(request.get(), INTERNET_OPTION_CONNECT_TIMEOUT, limits.connect_timeout_ms);
-  SetTimeout(request.get(), INTERNET_OPTION_SEND_TIMEOUT, limits.stall_timeout_ms);
-  SetTimeout(request.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, limits.stall_timeout_ms);
+  SetTimeout(request.get(), INTERNET_OPTION_CONNECT_TIMEOUT,
+             deadline.Within(limits.connect_timeout_ms));
+  SetTimeout(request.get(), INTERNET_OPTION_SEND_TIMEOUT, deadline.Within(limits.stall_timeout_ms));
+  SetTimeout(request.get(), INTERNET_OPTION_RECEIVE_TIMEOUT,
+             deadline.Within(limits.stall_timeout_ms));
   static constexpr wchar_t kHeaders[] = L"Accept: */*\r\n\r\n";
   if (!HttpSendRequestW(request.get(), kHeaders, static_cast<DWORD>(-1), nullptr, 0)) return {};
+  if (deadline.Passed()) return {};
 
+  // Refused before any body is read, also on a redirect, as the other
+  // platform's library does.
+  const std::uint64_t length = DeclaredLength(request.get());
+  if (length > limits.max_body_bytes) return Hop{Bytes{}, {}};
   if (IsRedirect(QueryNumber(request.get(), HTTP_QUERY_STATUS_CODE))) {
     std::wstring location = QueryText(request.get(), HTTP_QUERY_LOCATION);
     if (!location.empty()) return Hop{std::nullopt, ResolveLocation(url, location)};
   }
-  std::optional<Bytes> body = ReadBody(request.get(), limits);
+  std::optional<Bytes> body = ReadBody(request.get(), length, limits, deadline);
   return Hop{body ? std::move(body) : Bytes{}, {}};
 }
 
@@ -190,9 +237,12 @@ bool IsHttps(const std::wstring& url) {
 Bytes Download(const Text& url, const FetchLimits& limits) {
   HINTERNET root = RootHandle();
   if (!root) return {};
+  const Deadline deadline(limits.total_timeout_ms);
+  // `url` is plain ASCII, so no code page can change it on its way out.
   std::wstring current = WideString(url);
   for (int hop = 0; hop <= kMaxRedirects; ++hop) {
-    Hop result = Request(root, current, limits);
+    if (deadline.Passed()) return {};
+    Hop result = Request(root, current, limits, deadline);
     if (result.body) return std::move(*result.body);
     if (result.next.empty()) return {};
     if (limits.https_redirects_only && !IsHttps(result.next)) return {};

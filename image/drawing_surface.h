@@ -6,9 +6,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/text.h"
 #include "image/image_object.h"
 
 namespace qm {
+
+class AreaAverage;
+struct CellWindow;
 
 inline constexpr int kPictureBoxWidth = 120;
 inline constexpr int kPictureBoxHeight = 88;
@@ -28,6 +32,13 @@ class DrawingSurface {
   // empty rectangle.
   bool DrawImageScaled(const ImageObject& image, int x, int y, int width, int height);
 
+  // The same drawing straight from image file bytes, decoded row by row
+  // without holding the picture. Returns the decode status (0 = drawn; on
+  // failure nothing is drawn) and puts the decoded size in `width_out` and
+  // `height_out` (0 on failure).
+  int DecodeImageScaled(const Bytes& bytes, int x, int y, int width, int height, int& width_out,
+                        int& height_out);
+
   // Every pixel's red, green and blue become (R + G + B) div 3.
   void ToGrey();
 
@@ -35,6 +46,10 @@ class DrawingSurface {
   std::uint32_t Pixel(int x, int y) const;
 
  private:
+  // The cells of a width x height rectangle at (x, y) that fall on the surface.
+  CellWindow Visible(int x, int y, int width, int height) const;
+  void Paint(const AreaAverage& average, int x, int y, const CellWindow& window);
+
   int width_;
   int height_;
   // Each pixel's bytes as a device-independent bitmap holds them: blue,

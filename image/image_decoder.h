@@ -1,11 +1,13 @@
-// The platform decoder: image file bytes to 8-bit RGBA pixels. The result
-// is a status number of the platform image library's kind (0 = success).
+// The platform decoder: image file bytes to pixels. Results are status
+// numbers of the platform image library's kind (0 = success). Safe to call
+// from several threads at once on different bytes.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
 #include "base/text.h"
+#include "image/pixel_rows.h"
 
 namespace qm {
 
@@ -17,14 +19,18 @@ enum ImageStatus : int {
   kImageUnknownFormat = 13,
 };
 
+// Hands the image to `sink` as it is decoded. Data whose declared size is
+// beyond the limits of image_header.h is refused before any pixel is
+// decoded. On failure the sink may have taken part of the pixels.
+int DecodeImageRows(const Bytes& bytes, PixelRowSink& sink);
+
 struct DecodedImage {
   int width = 0;
   int height = 0;
   std::vector<std::uint8_t> rgba;  // rows top to bottom, 4 bytes a pixel, not premultiplied
 };
 
-// Refuses data whose declared size is beyond the limits of image_header.h
-// before decoding its pixels.
+// The whole picture in one buffer, for what needs every pixel at once.
 int DecodeImage(const Bytes& bytes, DecodedImage& out);
 
 }  // namespace qm

@@ -83,11 +83,27 @@ std::int32_t ReadLe32(const Bytes& bytes, std::size_t offset) {
   return static_cast<std::int32_t>(value);
 }
 
+SniffedFormat SniffImageFormat(const Bytes& bytes) {
+  if (StartsWith(bytes, {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'})) return SniffedFormat::kPng;
+  if (StartsWith(bytes, {'G', 'I', 'F', '8'})) return SniffedFormat::kGif;
+  if (StartsWithBm(bytes)) return SniffedFormat::kBmp;
+  if (StartsWith(bytes, {0xFF, 0xD8})) return SniffedFormat::kJpeg;
+  return SniffedFormat::kOther;
+}
+
 std::optional<ImageSize> DeclaredImageSize(const Bytes& bytes) {
-  if (StartsWith(bytes, {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'})) return PngSize(bytes);
-  if (StartsWith(bytes, {'G', 'I', 'F', '8'})) return GifSize(bytes);
-  if (StartsWithBm(bytes)) return BmpSize(bytes);
-  if (StartsWith(bytes, {0xFF, 0xD8})) return JpegSize(bytes);
+  switch (SniffImageFormat(bytes)) {
+    case SniffedFormat::kPng:
+      return PngSize(bytes);
+    case SniffedFormat::kGif:
+      return GifSize(bytes);
+    case SniffedFormat::kBmp:
+      return BmpSize(bytes);
+    case SniffedFormat::kJpeg:
+      return JpegSize(bytes);
+    case SniffedFormat::kOther:
+      break;
+  }
   return std::nullopt;
 }
 

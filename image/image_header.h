@@ -14,6 +14,10 @@ inline constexpr std::int64_t kMaxImageSide = 30'000;
 
 bool StartsWithBm(const Bytes& bytes);
 
+// The format the data's first bytes announce.
+enum class SniffedFormat { kJpeg, kPng, kGif, kBmp, kOther };
+SniffedFormat SniffImageFormat(const Bytes& bytes);
+
 // Little-endian signed 32-bit value at `offset`; bytes beyond the data count as 0.
 std::int32_t ReadLe32(const Bytes& bytes, std::size_t offset);
 

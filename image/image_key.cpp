@@ -2,7 +2,6 @@
 
 #include "image/drawing_surface.h"
 #include "image/image_header.h"
-#include "image/image_object.h"
 
 namespace qm {
 namespace {
@@ -11,11 +10,9 @@ constexpr int kGridSide = 8;
 constexpr int kWidthOffset = 18;
 constexpr int kHeightOffset = 22;
 
-// An image that did not load leaves the surface black: every cell equals
+// An image that did not decode leaves the surface black: every cell equals
 // the mean and the text is all "1".
-Text FingerprintOf(const ImageObject& image) {
-  DrawingSurface surface;
-  surface.DrawImageScaled(image, 0, 0, kGridSide, kGridSide);
+Text FingerprintOf(DrawingSurface& surface) {
   surface.ToGrey();
   int grey[kGridSide][kGridSide];
   std::int64_t sum = 0;
@@ -35,45 +32,37 @@ Text FingerprintOf(const ImageObject& image) {
   return text;
 }
 
-// A BMP is measured as stored; anything else as the BMP it would convert
-// to, which has the decoded size.
-int MeasuredSide(const Bytes& bytes, const ImageObject& image, int header_offset) {
-  if (StartsWithBm(bytes)) return ReadLe32(bytes, header_offset);
-  if (!image.IsLoaded()) return 0;
-  return header_offset == kWidthOffset ? image.Width() : image.Height();
-}
-
-int MeasureSide(const Bytes& bytes, int header_offset) {
-  ImageObject image;
-  if (!StartsWithBm(bytes)) image.Load(bytes);
-  return MeasuredSide(bytes, image, header_offset);
-}
-
 }  // namespace
 
+// One decode gives both the size and the fingerprint. The pixels go
+// straight from the decoder into the 8x8 cells, so no image is held.
+ImageMeasures MeasureImage(const Bytes& bytes) {
+  DrawingSurface surface;
+  int width = 0, height = 0;
+  const bool decoded =
+      surface.DecodeImageScaled(bytes, 0, 0, kGridSide, kGridSide, width, height) == 0;
+  // A BMP is measured as stored; anything else as the BMP it would convert
+  // to, which has the decoded size.
+  if (StartsWithBm(bytes)) {
+    width = ReadLe32(bytes, kWidthOffset);
+    height = ReadLe32(bytes, kHeightOffset);
+  }
+  return ImageMeasures{width, height, FingerprintOf(surface), decoded};
+}
+
 Text MakeImageFingerprint(const Bytes& bytes) {
-  ImageObject image;
-  image.Load(bytes);
-  return FingerprintOf(image);
+  return MeasureImage(bytes).fingerprint;
 }
 
 int ImageWidth(const Bytes& bytes) {
-  return MeasureSide(bytes, kWidthOffset);
+  return StartsWithBm(bytes) ? ReadLe32(bytes, kWidthOffset) : MeasureImage(bytes).width;
 }
 int ImageHeight(const Bytes& bytes) {
-  return MeasureSide(bytes, kHeightOffset);
+  return StartsWithBm(bytes) ? ReadLe32(bytes, kHeightOffset) : MeasureImage(bytes).height;
 }
 
 Text ImageMeasures::Key() const {
   return DecimalText(width) + DecimalText(height) + fingerprint;
-}
-
-ImageMeasures MeasureImage(const Bytes& bytes) {
-  ImageObject image;
-  image.Load(bytes);
-  return ImageMeasures{MeasuredSide(bytes, image, kWidthOffset),
-                       MeasuredSide(bytes, image, kHeightOffset), FingerprintOf(image),
-                       image.IsLoaded()};
 }
 
 Text ImageKey(const Bytes& bytes) {

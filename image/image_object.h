@@ -26,8 +26,4 @@ class ImageObject {
   bool loaded_ = false;
 };
 
-// Status of the calling thread's most recent image load or draw (0 = success).
-int LastImageStatus();
-void SetLastImageStatus(int status);
-
 }  // namespace qm

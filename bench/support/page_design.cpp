@@ -124,6 +124,16 @@ Design MakeDesign(unsigned seed, int height, bool strips) {
   return d;
 }
 
+Design MakePhotograph(int height) {
+  std::mt19937 rng(11);
+  Design d;
+  d.height = height;
+  d.pixels.assign(static_cast<std::size_t>(d.width) * d.height, Rgb{});
+  PhotoArea(d, 0, height, rng);
+  d.areas.push_back({Band::kPhoto, 0, height});
+  return d;
+}
+
 std::vector<Slice> UniformSlices(const Design& d) {
   std::vector<Slice> out;
   for (int y = 0; y + 250 <= d.height; y += 250) out.push_back({0, y, d.width, 250});

@@ -39,6 +39,9 @@ struct Slice {
 // `strips`, a white strip of 20-120 pixels between them.
 Design MakeDesign(unsigned seed, int height = 3000, bool strips = false);
 
+// The whole picture one photograph-like area.
+Design MakePhotograph(int height);
+
 // Rows of 250 pixels across the whole width.
 std::vector<Slice> UniformSlices(const Design& design);
 // Rows of varying height, some cut into two or three cells; a strip is a

@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
+#include "fuzz/text/exercise.h"
+#include "support/test_files.h"
+
 namespace qm {
 namespace {
 
@@ -77,6 +83,22 @@ TEST(Scanning, SliceSuffix) {
   EXPECT_EQ(SliceSuffixOf(regex, "C:\\design\\v12.final\\shop_01.jpg"), "12.fin")
       << "a folder with digits, a dot and three non-digits wins";
   EXPECT_EQ(SliceSuffixOf(regex, "D:\\切片\\店铺_07.图片格"), "07.图片格");
+}
+
+// The text fuzzer's seeds: the example's mark-up, links and path, and
+// generated mark-up; every rule it checks holds for each.
+TEST(TextFuzzCorpus, ReplaysWithoutFaults) {
+  namespace fs = std::filesystem;
+  const fs::path corpus = test::SourcePath("fuzz/text/corpus");
+  ASSERT_TRUE(fs::is_directory(corpus)) << corpus;
+  int count = 0;
+  for (const auto& entry : fs::directory_iterator(corpus)) {
+    std::ifstream in(entry.path(), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    fuzz::ExerciseTextHandling(bytes);
+    ++count;
+  }
+  EXPECT_GE(count, 8);
 }
 
 }  // namespace

@@ -41,7 +41,8 @@ std::string BigBody() {
 void Answer(const std::string& head, LoopbackServer::Connection& c) {
   std::string path = RequestPath(head);
   std::string big = BigBody();
-  if (path == "/plain" || path == "/a%20b/c?x=%2F&y=1") {
+  if (path == "/plain" || path == "/a%20b/c?x=%2F&y=1" || path == "/%B5%EA%C6%CC/%CD%BC.jpg" ||
+      path == "/a%20b.jpg") {
     c.Send(WithLength("200 OK", "hello"));
   } else if (path == "/nolength") {
     c.Send(Response("200 OK", "", "until the connection closes"));
@@ -71,6 +72,14 @@ void Answer(const std::string& head, LoopbackServer::Connection& c) {
     c.Send(Response("200 OK", "", big));
   } else if (path == "/nul") {
     c.Send(WithLength("200 OK", std::string("a\0b\0\0c", 6)));
+  } else if (path == "/drip") {
+    // Never quiet for long and never done: only a total limit ends it.
+    c.Send(Response("200 OK", "Content-Length: 1000\r\n", ""));
+    for (int i = 0; i < 400 && c.Send("x"); ++i) c.Stall(50);
+  } else if (path == "/huge-length") {
+    c.Send(Response("200 OK", "Content-Length: 5000000000\r\n", "x"));
+  } else if (path == "/lying-length") {
+    c.Send(Response("200 OK", "Content-Length: " + std::to_string(kSmallLimit + 1) + "\r\n", "x"));
   } else if (path == "/cut") {
     c.Send(Response("200 OK", "Content-Length: 100\r\n", "only this"));
   } else {
@@ -82,12 +91,14 @@ class FetchTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(server_.ok()); }
 
-  // Short limits: a stalled server costs a second, an oversized body 4 KiB.
+  // Short limits: a stalled server costs a second, a dripping one two and a
+  // half, an oversized body 4 KiB.
   Bytes Fetch(const std::string& url, bool https_redirects_only = false) {
     FetchLimits limits;
     limits.https_redirects_only = https_redirects_only;
     limits.connect_timeout_ms = 5000;
     limits.stall_timeout_ms = 1000;
+    limits.total_timeout_ms = 2500;
     limits.max_body_bytes = kSmallLimit;
     return FetchUrlBytesWithLimits(url, limits);
   }
@@ -126,6 +137,19 @@ TEST_F(FetchTest, FragmentIsCutAndThePathIsSentAsWritten) {
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_EQ(RequestPath(requests[0]), "/plain");
   EXPECT_EQ(RequestPath(requests[1]), "/a%20b/c?x=%2F&y=1");
+}
+
+// Whatever the system's code page: the tests run under a Chinese and an
+// English locale.
+TEST_F(FetchTest, ChineseBlanksAndTrailingBlanksReachTheServerPercentEncoded) {
+  EXPECT_EQ(FetchText("/店铺/图.jpg"), "hello");
+  EXPECT_EQ(FetchText("/a b.jpg \t "), "hello");
+  EXPECT_EQ(FetchText("/店铺/图.jpg  #frag"), "hello");
+  std::vector<std::string> requests = server_.Requests();
+  ASSERT_EQ(requests.size(), 3u);
+  EXPECT_EQ(RequestPath(requests[0]), "/%B5%EA%C6%CC/%CD%BC.jpg");
+  EXPECT_EQ(RequestPath(requests[1]), "/a%20b.jpg");
+  EXPECT_EQ(RequestPath(requests[2]), "/%B5%EA%C6%CC/%CD%BC.jpg");
 }
 
 TEST_F(FetchTest, ErrorStatusStillGivesTheBody) {
@@ -171,6 +195,17 @@ TEST_F(FetchTest, UnreachableStalledAndOversizedGiveNothing) {
   EXPECT_TRUE(Fetch(server_.Url("/stall-body")).empty());
   EXPECT_TRUE(Fetch(server_.Url("/big-length")).empty());
   EXPECT_TRUE(Fetch(server_.Url("/big-stream")).empty());
+}
+
+// A declared length above the limit is refused before the body is read,
+// also when the body that follows is short.
+TEST_F(FetchTest, ContentLengthAboveTheLimitGivesNothing) {
+  EXPECT_TRUE(Fetch(server_.Url("/huge-length")).empty());
+  EXPECT_TRUE(Fetch(server_.Url("/lying-length")).empty());
+}
+
+TEST_F(FetchTest, ADownloadThatOutlastsItsTotalTimeGivesNothing) {
+  EXPECT_TRUE(Fetch(server_.Url("/drip")).empty());
 }
 
 TEST_F(FetchTest, ConnectionClosedEarlyKeepsWhatArrived) {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 #include "image/convert_image.h"
 #include "support/test_images.h"
@@ -54,11 +55,17 @@ std::vector<std::pair<const char*, Bytes>> Encodings(const Picture& p) {
           {"png rgb", test::Png(p, PngKind::kRgb)},
           {"png 16-bit", test::Png(p, PngKind::kRgb16)},
           {"png palette", test::Png(p, PngKind::kPalette)},
+          {"png interlaced", test::Png(p, PngKind::kRgbaInterlaced)},
           {"gif", test::Gif(p)},
           {"bmp 24 bottom-up", test::Bmp24(p)},
           {"bmp 24 top-down", test::Bmp24(p, true)},
           {"bmp 32", test::Bmp32(p, 0)},
-          {"bmp 32 padded", test::Bmp32(p, 0x5A, true)}};
+          {"bmp 32 padded", test::Bmp32(p, 0x5A, true)},
+          {"bmp 8 colour table", test::BmpPalette(p, 8)},
+          {"bmp 4 colour table", test::BmpPalette(p, 4)},
+          {"bmp 1 colour table", test::BmpPalette(p, 1)},
+          {"bmp 16 bit fields", test::Bmp565(p)},
+          {"bmp 32 alpha mask", test::BmpV5Alpha(p)}};
 }
 
 TEST(ImageFingerprintTest, GoldenPatternsInEveryLosslessFormat) {
@@ -211,6 +218,50 @@ TEST_F(SeedCorpusTest, EveryFormatOfOnePictureGivesOneKey) {
                            "png_interlaced.png", "png_palette.png", "png_16bit.png",
                            "gif_transparent.gif", "bmp_24bit.bmp", "bmp_32bit.bmp"}) {
     EXPECT_EQ(ImageKey(Read(Folder() / name)), "3224" + kLeftHalf) << name;
+  }
+}
+
+TEST_F(SeedCorpusTest, TableLikeBytesInsideAColourProfileAreNotATable) {
+  Bytes jpeg = Read(Folder() / "jpeg_baseline.jpg");
+  // An APP2 colour profile whose payload reads like the start of a Huffman
+  // table with far too many codes.
+  Bytes payload{'I', 'C', 'C', '_', 'P',  'R',  'O', 'F', 'I', 'L',
+                'E', 0,   1,   1,   0xFF, 0xC4, 0,   40,  0};
+  payload.insert(payload.end(), 16, 200);
+  const auto length = static_cast<std::uint8_t>(payload.size() + 2);
+  Bytes segment{0xFF, 0xE2, 0, length};
+  segment.insert(segment.end(), payload.begin(), payload.end());
+  jpeg.insert(jpeg.begin() + 2, segment.begin(), segment.end());
+  EXPECT_EQ(ImageKey(jpeg), "3224" + kLeftHalf);
+}
+
+// Keys are made on several threads at once; no decoder may share state
+// between calls.
+TEST_F(SeedCorpusTest, KeysAreTheSameFromSeveralThreadsAtOnce) {
+  std::vector<Bytes> files;
+  for (const char* name :
+       {"jpeg_baseline.jpg", "jpeg_progressive.jpg", "jpeg_grey.jpg", "jpeg_truncated.jpg",
+        "png_interlaced.png", "png_palette.png", "png_16bit.png", "png_truncated.png",
+        "gif_transparent.gif", "bmp_24bit.bmp", "bmp_32bit.bmp"}) {
+    files.push_back(Read(Folder() / name));
+  }
+  std::vector<Text> expected;
+  for (const Bytes& file : files) expected.push_back(ImageKey(file));
+  std::vector<std::vector<Text>> seen(4);
+  std::vector<std::thread> threads;
+  for (std::vector<Text>& keys : seen) {
+    threads.emplace_back([&files, &keys] {
+      for (int round = 0; round < 5; ++round) {
+        for (const Bytes& file : files) keys.push_back(ImageKey(file));
+      }
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  for (const std::vector<Text>& keys : seen) {
+    ASSERT_EQ(keys.size(), files.size() * 5);
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+      EXPECT_EQ(keys[i], expected[i % files.size()]) << i;
+    }
   }
 }
 

@@ -20,6 +20,7 @@ namespace {
 
 #ifdef _WIN32
 using Native = SOCKET;
+constexpr int kSendFlags = 0;
 void CloseSocket(Native s) {
   closesocket(s);
 }
@@ -34,6 +35,8 @@ void StartSockets() {
 }
 #else
 using Native = int;
+// A client that hung up must not end the test process with SIGPIPE.
+constexpr int kSendFlags = MSG_NOSIGNAL;
 void CloseSocket(Native s) {
   close(s);
 }
@@ -74,7 +77,7 @@ Native Listen(int& port) {
 
 bool LoopbackServer::Connection::Send(std::string_view bytes) {
   while (!bytes.empty()) {
-    int n = send(AsNative(socket_), bytes.data(), static_cast<int>(bytes.size()), 0);
+    int n = send(AsNative(socket_), bytes.data(), static_cast<int>(bytes.size()), kSendFlags);
     if (n <= 0) return false;
     bytes.remove_prefix(static_cast<std::size_t>(n));
   }

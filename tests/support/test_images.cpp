@@ -1,7 +1,10 @@
 #include "support/test_images.h"
 
 #include <algorithm>
+#include <array>
 #include <map>
+#include <optional>
+#include <span>
 
 namespace qm::test {
 namespace {
@@ -18,26 +21,57 @@ void Be32(Bytes& out, std::uint32_t v) {
   for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(v >> shift));
 }
 
-Bytes BmpWithRows(const Picture& p, int bits, bool top_down,
-                  const std::function<void(Bytes&, Rgba)>& put) {
-  std::size_t stride = (static_cast<std::size_t>(p.width) * bits / 8 + 3) / 4 * 4;
+// How a BMP stores its pixels: bits a pixel, the header's size and
+// compression, a table behind the header (colours, or BI_BITFIELDS masks
+// behind a 40-byte header) and the masks inside a version 5 header.
+struct BmpForm {
+  int bits = 24;
+  std::uint32_t header_size = 40;
+  std::uint32_t compression = 0;
+  Bytes table;
+  std::array<std::uint32_t, 4> header_masks{};
+};
+
+// `row` packs picture row y into its stored bytes.
+Bytes BmpFile(const Picture& p, bool top_down, const BmpForm& form,
+              const std::function<Bytes(int y)>& row) {
+  const std::size_t stride = (static_cast<std::size_t>(p.width) * form.bits + 31) / 32 * 4;
+  const std::size_t data = 14 + form.header_size + form.table.size();
   Bytes out{'B', 'M'};
-  Le32(out, static_cast<std::uint32_t>(54 + stride * p.height));
+  Le32(out, static_cast<std::uint32_t>(data + stride * p.height));
   Le32(out, 0);
-  Le32(out, 54);
-  Le32(out, 40);
+  Le32(out, static_cast<std::uint32_t>(data));
+  Le32(out, form.header_size);
   Le32(out, static_cast<std::uint32_t>(p.width));
   Le32(out, static_cast<std::uint32_t>(top_down ? -p.height : p.height));
   Le16(out, 1);
-  Le16(out, static_cast<std::uint32_t>(bits));
-  for (int i = 0; i < 6; ++i) Le32(out, 0);
+  Le16(out, static_cast<std::uint32_t>(form.bits));
+  Le32(out, form.compression);
+  for (int i = 0; i < 3; ++i) Le32(out, 0);  // data size, resolution
+  Le32(out, form.bits <= 8 ? static_cast<std::uint32_t>(form.table.size() / 4) : 0);
+  Le32(out, 0);  // colours that matter: all
+  if (form.header_size > 40) {
+    for (std::uint32_t mask : form.header_masks) Le32(out, mask);
+    out.resize(14 + form.header_size, 0);  // colour space and the rest
+  }
+  out.insert(out.end(), form.table.begin(), form.table.end());
   for (int i = 0; i < p.height; ++i) {
-    int y = top_down ? i : p.height - 1 - i;
-    std::size_t start = out.size();
-    for (int x = 0; x < p.width; ++x) put(out, p.At(x, y));
-    out.resize(start + stride, 0);
+    Bytes bytes = row(top_down ? i : p.height - 1 - i);
+    bytes.resize(stride, 0);
+    out.insert(out.end(), bytes.begin(), bytes.end());
   }
   return out;
+}
+
+Bytes BmpWithRows(const Picture& p, int bits, bool top_down,
+                  const std::function<void(Bytes&, Rgba)>& put) {
+  BmpForm form;
+  form.bits = bits;
+  return BmpFile(p, top_down, form, [&](int y) {
+    Bytes row;
+    for (int x = 0; x < p.width; ++x) put(row, p.At(x, y));
+    return row;
+  });
 }
 
 std::uint32_t Crc32(const std::uint8_t* data, std::size_t size, std::uint32_t crc = 0) {
@@ -79,12 +113,13 @@ Bytes Stored(const Bytes& raw) {
   return out;
 }
 
-Bytes Header(std::uint32_t width, std::uint32_t height, int depth, int colour_type) {
+Bytes Header(std::uint32_t width, std::uint32_t height, int depth, int colour_type,
+             bool interlaced = false) {
   Bytes ihdr;
   Be32(ihdr, width);
   Be32(ihdr, height);
-  ihdr.insert(ihdr.end(),
-              {static_cast<std::uint8_t>(depth), static_cast<std::uint8_t>(colour_type), 0, 0, 0});
+  ihdr.insert(ihdr.end(), {static_cast<std::uint8_t>(depth), static_cast<std::uint8_t>(colour_type),
+                           0, 0, static_cast<std::uint8_t>(interlaced ? 1 : 0)});
   Bytes out{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   Chunk(out, "IHDR", ihdr);
   return out;
@@ -97,6 +132,161 @@ std::map<std::uint32_t, std::uint8_t> Palette(const Picture& p) {
     if (!index.count(key)) index.emplace(key, static_cast<std::uint8_t>(index.size()));
   }
   return index;
+}
+
+void Be16(Bytes& out, std::uint32_t v) {
+  out.push_back(static_cast<std::uint8_t>(v >> 8));
+  out.push_back(static_cast<std::uint8_t>(v));
+}
+
+// Deflate's bit order: fields from their lowest bit, Huffman codes from
+// their highest.
+class BitWriter {
+ public:
+  void Put(std::uint32_t value, int bits) {
+    for (int i = 0; i < bits; ++i) Bit((value >> i) & 1);
+  }
+  void PutCode(std::uint32_t code, int length) {
+    for (int i = length - 1; i >= 0; --i) Bit((code >> i) & 1);
+  }
+  void PutZeros(std::uint64_t bits) {
+    for (; bits > 0 && used_ != 0; --bits) Bit(0);
+    out_.resize(out_.size() + bits / 8, 0);
+    for (bits %= 8; bits > 0; --bits) Bit(0);
+  }
+  Bytes Take() { return std::move(out_); }
+
+ private:
+  void Bit(std::uint32_t bit) {
+    if (used_ == 0) out_.push_back(0);
+    out_.back() |= static_cast<std::uint8_t>(bit << used_);
+    used_ = (used_ + 1) % 8;
+  }
+  Bytes out_;
+  int used_ = 0;
+};
+
+// zlib data for `size` zero bytes at deflate's best ratio: one literal 0,
+// then copies of 258 bytes at distance 1, each coded in two bits, and the
+// rest as literals.
+Bytes ZerosBomb(std::uint64_t size) {
+  BitWriter w;
+  w.Put(1, 1);   // the last block
+  w.Put(2, 2);   // dynamic Huffman codes
+  w.Put(29, 5);  // 286 literal/length codes
+  w.Put(0, 5);   // 1 distance code
+  w.Put(14, 4);  // 18 code-length codes, in the order deflate lists them
+  for (int length : {0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2}) w.Put(length, 3);
+  // Code-length codes: 18 (a run of zeros) is "0", 1 is "10", 2 is "11".
+  w.PutCode(3, 2);  // literal 0: length 2
+  w.PutCode(0, 1);
+  w.Put(138 - 11, 7);  // literals 1-138: unused
+  w.PutCode(0, 1);
+  w.Put(117 - 11, 7);  // literals 139-255
+  w.PutCode(3, 2);     // end of block: length 2
+  w.PutCode(0, 1);
+  w.Put(28 - 11, 7);  // lengths 257-284
+  w.PutCode(2, 2);    // length 258 (285): length 1
+  w.PutCode(2, 2);    // distance 1: length 1
+  // Literal/length codes: 285 is "0", literal 0 "10", end of block "11";
+  // distance 1 is "0".
+  w.PutCode(2, 2);
+  const std::uint64_t copies = (size - 1) / 258;
+  w.PutZeros(2 * copies);
+  for (std::uint64_t i = 1 + 258 * copies; i < size; ++i) w.PutCode(2, 2);
+  w.PutCode(3, 2);
+  Bytes out{0x78, 0x01};
+  Bytes data = w.Take();
+  out.insert(out.end(), data.begin(), data.end());
+  Be32(out, static_cast<std::uint32_t>(size % 65521) << 16 | 1);  // Adler-32 of zeros
+  return out;
+}
+
+// JPEG pieces: a marker segment, a quantisation table of 255s, a frame
+// header, and a Huffman table whose one code, "0", means `symbol`.
+void Segment(Bytes& out, std::uint8_t marker, const Bytes& body) {
+  out.insert(out.end(), {0xFF, marker});
+  Be16(out, static_cast<std::uint32_t>(body.size() + 2));
+  out.insert(out.end(), body.begin(), body.end());
+}
+
+Bytes JpegHead(std::uint8_t frame_marker, int width, int height, int components) {
+  Bytes out{0xFF, 0xD8};
+  Bytes quant(65, 255);
+  quant[0] = 0;
+  Segment(out, 0xDB, quant);
+  Bytes frame{8};
+  Be16(frame, static_cast<std::uint32_t>(height));
+  Be16(frame, static_cast<std::uint32_t>(width));
+  frame.push_back(static_cast<std::uint8_t>(components));
+  for (int c = 1; c <= components; ++c)
+    frame.insert(frame.end(), {static_cast<std::uint8_t>(c), 0x11, 0});
+  Segment(out, frame_marker, frame);
+  return out;
+}
+
+void OneCodeTable(Bytes& out, std::uint8_t table_class, std::uint8_t symbol) {
+  Bytes table{table_class, 1};
+  table.resize(17, 0);
+  table.push_back(symbol);
+  Segment(out, 0xC4, table);
+}
+
+void Scan(Bytes& out, int components, std::uint8_t last, std::uint8_t approximation) {
+  Bytes scan{static_cast<std::uint8_t>(components)};
+  for (int c = 1; c <= components; ++c) {
+    scan.push_back(static_cast<std::uint8_t>(c));
+    scan.push_back(0);  // both tables 0
+  }
+  scan.insert(scan.end(), {0, last, approximation});
+  Segment(out, 0xDA, scan);
+}
+
+// Zero bits decode as DC category 15 with value -32767, block after block.
+Bytes JpegDcSteps(bool progressive, int width, int height, int components, bool end_marker) {
+  Bytes out = JpegHead(progressive ? 0xC2 : 0xC0, width, height, components);
+  OneCodeTable(out, 0x00, 15);
+  if (!progressive) OneCodeTable(out, 0x10, 0x00);  // end of block
+  Scan(out, components, progressive ? 0 : 63, progressive ? 13 : 0);
+  out.resize(out.size() + 6, 0);
+  if (end_marker) out.insert(out.end(), {0xFF, 0xD9});
+  return out;
+}
+
+// A frame and tables but no scan at all.
+Bytes JpegWithoutScan(std::uint8_t frame_marker, int width, int height, int components) {
+  Bytes out = JpegHead(frame_marker, width, height, components);
+  OneCodeTable(out, 0x00, 0);
+  out.insert(out.end(), {0xFF, 0xD9});
+  return out;
+}
+
+Bytes GifScreen(int width, int height, int frame_width, int frame_height) {
+  Bytes out{'G', 'I', 'F', '8', '9', 'a'};
+  Le16(out, static_cast<std::uint32_t>(width));
+  Le16(out, static_cast<std::uint32_t>(height));
+  out.insert(out.end(), {0x80, 1, 0, 0, 0, 0, 255, 255, 255});  // 2 colours, background 1
+  out.push_back(0x2C);
+  Le32(out, 0);
+  Le16(out, static_cast<std::uint32_t>(frame_width));
+  Le16(out, static_cast<std::uint32_t>(frame_height));
+  // Clear, pixel 0, end (3-bit codes), then the data ends.
+  out.insert(out.end(), {0, 2, 2, 0x44, 0x01, 0, 0x3B});
+  return out;
+}
+
+Bytes BmpHeaderOnly(int width, int height) {
+  Bytes out{'B', 'M'};
+  Le32(out, 54);
+  Le32(out, 0);
+  Le32(out, 54);
+  Le32(out, 40);
+  Le32(out, static_cast<std::uint32_t>(width));
+  Le32(out, static_cast<std::uint32_t>(height));
+  Le16(out, 1);
+  Le16(out, 24);
+  for (int i = 0; i < 6; ++i) Le32(out, 0);
+  return out;
 }
 
 std::uint32_t Key(Rgba c) {
@@ -125,15 +315,66 @@ Bytes Bmp32(const Picture& picture, std::uint8_t padding, bool top_down) {
   });
 }
 
+Bytes BmpPalette(const Picture& picture, int bits) {
+  auto palette = Palette(picture);
+  BmpForm form;
+  form.bits = bits;
+  form.table.resize(palette.size() * 4, 0);
+  for (auto [key, i] : palette) {
+    form.table[i * 4] = static_cast<std::uint8_t>(key >> 16);
+    form.table[i * 4 + 1] = static_cast<std::uint8_t>(key >> 8);
+    form.table[i * 4 + 2] = static_cast<std::uint8_t>(key);
+  }
+  return BmpFile(picture, false, form, [&](int y) {
+    Bytes row((static_cast<std::size_t>(picture.width) * bits + 7) / 8, 0);
+    for (int x = 0; x < picture.width; ++x) {
+      const int bit = x * bits;
+      row[bit / 8] |=
+          static_cast<std::uint8_t>(palette.at(Key(picture.At(x, y))) << (8 - bits - bit % 8));
+    }
+    return row;
+  });
+}
+
+Bytes Bmp565(const Picture& picture) {
+  BmpForm form;
+  form.bits = 16;
+  form.compression = 3;
+  for (std::uint32_t mask : {0xF800u, 0x07E0u, 0x001Fu}) Le32(form.table, mask);
+  return BmpFile(picture, false, form, [&](int y) {
+    Bytes row;
+    for (int x = 0; x < picture.width; ++x) {
+      Rgba c = picture.At(x, y);
+      Le16(row, static_cast<std::uint32_t>((c.r >> 3) << 11 | (c.g >> 2) << 5 | c.b >> 3));
+    }
+    return row;
+  });
+}
+
+Bytes BmpV5Alpha(const Picture& picture) {
+  BmpForm form;
+  form.bits = 32;
+  form.header_size = 124;
+  form.compression = 3;
+  form.header_masks = {0x00FF0000u, 0x0000FF00u, 0x000000FFu, 0xFF000000u};
+  return BmpFile(picture, true, form, [&](int y) {
+    Bytes row;
+    for (int x = 0; x < picture.width; ++x) {
+      Rgba c = picture.At(x, y);
+      row.insert(row.end(), {c.b, c.g, c.r, c.a});
+    }
+    return row;
+  });
+}
+
 Bytes Png(const Picture& p, PngKind kind) {
-  static const std::map<PngKind, std::pair<int, int>> kFormat = {{PngKind::kRgba, {8, 6}},
-                                                                 {PngKind::kRgb, {8, 2}},
-                                                                 {PngKind::kRgb16, {16, 2}},
-                                                                 {PngKind::kGrey, {8, 0}},
-                                                                 {PngKind::kPalette, {8, 3}}};
+  static const std::map<PngKind, std::pair<int, int>> kFormat = {
+      {PngKind::kRgba, {8, 6}}, {PngKind::kRgb, {8, 2}},     {PngKind::kRgb16, {16, 2}},
+      {PngKind::kGrey, {8, 0}}, {PngKind::kPalette, {8, 3}}, {PngKind::kRgbaInterlaced, {8, 6}}};
   auto [depth, colour_type] = kFormat.at(kind);
+  const bool interlaced = kind == PngKind::kRgbaInterlaced;
   Bytes out = Header(static_cast<std::uint32_t>(p.width), static_cast<std::uint32_t>(p.height),
-                     depth, colour_type);
+                     depth, colour_type, interlaced);
   auto palette = Palette(p);
   if (kind == PngKind::kPalette) {
     Bytes plte(palette.size() * 3), trns(palette.size());
@@ -147,27 +388,38 @@ Bytes Png(const Picture& p, PngKind kind) {
     Chunk(out, "tRNS", trns);
   }
   Bytes raw;
-  for (int y = 0; y < p.height; ++y) {
-    raw.push_back(0);
-    for (int x = 0; x < p.width; ++x) {
-      Rgba c = p.At(x, y);
-      switch (kind) {
-        case PngKind::kRgba:
-          raw.insert(raw.end(), {c.r, c.g, c.b, c.a});
-          break;
-        case PngKind::kRgb:
-          raw.insert(raw.end(), {c.r, c.g, c.b});
-          break;
-        case PngKind::kRgb16:
-          raw.insert(raw.end(), {c.r, c.r, c.g, c.g, c.b, c.b});
-          break;
-        case PngKind::kGrey:
-          raw.push_back(c.g);
-          break;
-        case PngKind::kPalette:
-          raw.push_back(palette.at(Key(c)));
-          break;
-      }
+  auto put = [&](int x, int y) {
+    Rgba c = p.At(x, y);
+    switch (kind) {
+      case PngKind::kRgba:
+      case PngKind::kRgbaInterlaced:
+        raw.insert(raw.end(), {c.r, c.g, c.b, c.a});
+        break;
+      case PngKind::kRgb:
+        raw.insert(raw.end(), {c.r, c.g, c.b});
+        break;
+      case PngKind::kRgb16:
+        raw.insert(raw.end(), {c.r, c.r, c.g, c.g, c.b, c.b});
+        break;
+      case PngKind::kGrey:
+        raw.push_back(c.g);
+        break;
+      case PngKind::kPalette:
+        raw.push_back(palette.at(Key(c)));
+        break;
+    }
+  };
+  // Adam7's seven passes (first column, first row, steps); an empty pass
+  // stores nothing at all.
+  static constexpr int kPasses[7][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                                        {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
+  static constexpr int kWhole[1][4] = {{0, 0, 1, 1}};
+  for (const auto& pass :
+       interlaced ? std::span<const int[4]>(kPasses) : std::span<const int[4]>(kWhole)) {
+    if (pass[0] >= p.width) continue;
+    for (int y = pass[1]; y < p.height; y += pass[3]) {
+      raw.push_back(0);
+      for (int x = pass[0]; x < p.width; x += pass[2]) put(x, y);
     }
   }
   Chunk(out, "IDAT", Stored(raw));
@@ -186,6 +438,11 @@ Bytes PngHeaderOnly(std::uint32_t width, std::uint32_t height) {
 // Literal codes only, with a clear code before the code width would grow,
 // so every code is 9 bits wide.
 Bytes Gif(const Picture& p) {
+  return GifOnScreen(p, p.width, p.height, 0, 0, std::nullopt);
+}
+
+Bytes GifOnScreen(const Picture& p, int screen_width, int screen_height, int left, int top,
+                  std::optional<Rgba> background) {
   auto palette = Palette(p);
   int transparent = -1;
   Bytes table(256 * 3, 0);
@@ -195,16 +452,23 @@ Bytes Gif(const Picture& p) {
     table[i * 3 + 2] = (key >> 16) & 0xFF;
     if ((key >> 24) == 0) transparent = i;
   }
+  // The background, when there is one, is the table's last colour.
+  if (background) {
+    table[255 * 3] = background->r;
+    table[255 * 3 + 1] = background->g;
+    table[255 * 3 + 2] = background->b;
+  }
   Bytes out{'G', 'I', 'F', '8', '9', 'a'};
-  Le16(out, static_cast<std::uint32_t>(p.width));
-  Le16(out, static_cast<std::uint32_t>(p.height));
-  out.insert(out.end(), {0xF7, 0, 0});
+  Le16(out, static_cast<std::uint32_t>(screen_width));
+  Le16(out, static_cast<std::uint32_t>(screen_height));
+  out.insert(out.end(), {0xF7, static_cast<std::uint8_t>(background ? 255 : 0), 0});
   out.insert(out.end(), table.begin(), table.end());
   if (transparent >= 0) {
     out.insert(out.end(), {0x21, 0xF9, 4, 1, 0, 0, static_cast<std::uint8_t>(transparent), 0});
   }
   out.push_back(0x2C);
-  Le32(out, 0);
+  Le16(out, static_cast<std::uint32_t>(left));
+  Le16(out, static_cast<std::uint32_t>(top));
   Le16(out, static_cast<std::uint32_t>(p.width));
   Le16(out, static_cast<std::uint32_t>(p.height));
   out.push_back(0);
@@ -242,6 +506,30 @@ Bytes Gif(const Picture& p) {
   }
   out.insert(out.end(), {0, 0x3B});
   return out;
+}
+
+Bytes PngInflatingTo(std::uint64_t inflated) {
+  Bytes out = Header(1, 1, 8, 0);
+  Chunk(out, "IDAT", ZerosBomb(inflated));
+  Chunk(out, "IEND", {});
+  return out;
+}
+
+std::vector<NamedImage> HostileImages() {
+  return {
+      {"png 1x1 inflating to 1 GiB", PngInflatingTo(std::uint64_t{1} << 30)},
+      {"png header only, 10000x10000", PngHeaderOnly(10000, 10000)},
+      {"bmp header only, 10000x10000", BmpHeaderOnly(10000, 10000)},
+      {"bmp header only, top-down 30000x3333", BmpHeaderOnly(30000, -3333)},
+      {"gif header only, screen 30000x3333", GifScreen(30000, 3333, 30000, 3333)},
+      {"gif 1x1 frame, screen 30000x3333", GifScreen(30000, 3333, 1, 1)},
+      {"jpeg without scan, 10000x10000", JpegWithoutScan(0xC0, 10000, 10000, 3)},
+      {"jpeg dc steps, data cut, 10000x10000", JpegDcSteps(false, 10000, 10000, 1, false)},
+      {"jpeg dc steps, 10000x10000", JpegDcSteps(false, 10000, 10000, 1, true)},
+      {"jpeg progressive dc steps, data cut, 30000x3333", JpegDcSteps(true, 30000, 3333, 1, false)},
+      {"jpeg progressive dc steps, colour 10000x10000", JpegDcSteps(true, 10000, 10000, 3, true)},
+      {"jpeg progressive dc steps, 10000x10000", JpegDcSteps(true, 10000, 10000, 1, true)},
+  };
 }
 
 Bytes PatternBmp(int width, int height, std::uint64_t pattern) {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "base/text.h"
@@ -30,14 +31,38 @@ inline constexpr Rgba kBlack{0, 0, 0, 255};
 // bottom-up unless `top_down`.
 Bytes Bmp24(const Picture& picture, bool top_down = false);
 Bytes Bmp32(const Picture& picture, std::uint8_t padding, bool top_down = false);
+// 1, 4 or 8 bits with a colour table (the picture has few enough colours).
+Bytes BmpPalette(const Picture& picture, int bits);
+// 16 bits, BI_BITFIELDS 5-6-5 masks behind a 40-byte header.
+Bytes Bmp565(const Picture& picture);
+// 32 bits, BI_BITFIELDS with an alpha mask in a version 5 header.
+Bytes BmpV5Alpha(const Picture& picture);
 
-enum class PngKind { kRgba, kRgb, kRgb16, kGrey, kPalette };
+enum class PngKind { kRgba, kRgb, kRgb16, kGrey, kPalette, kRgbaInterlaced };
 Bytes Png(const Picture& picture, PngKind kind = PngKind::kRgba);
 // A PNG whose header declares the given size; the pixel data is one row.
 Bytes PngHeaderOnly(std::uint32_t width, std::uint32_t height);
 
 // One frame; pixels with alpha 0 become the transparent colour.
 Bytes Gif(const Picture& picture);
+// The picture as a frame at (left, top) of a larger logical screen, with a
+// background colour or none (background index 0).
+Bytes GifOnScreen(const Picture& frame, int screen_width, int screen_height, int left, int top,
+                  std::optional<Rgba> background);
+
+// A 1x1 grey PNG whose image data inflates to `inflated` bytes (at least 2),
+// far beyond the 2 bytes its header declares; about 1/1000 of that in size.
+Bytes PngInflatingTo(std::uint64_t inflated);
+
+// Small files made to cost a careless decoder much time or memory: headers
+// at the pixel limit with little or no data behind them, data that
+// inflates beyond its header, Huffman tables that turn missing data into
+// the largest DC steps. Each is named after what it tries.
+struct NamedImage {
+  const char* name;
+  Bytes bytes;
+};
+std::vector<NamedImage> HostileImages();
 
 // An image whose 8x8 average-hash pattern is the 64 bits of `pattern`
 // (bit 8*row+column set = bright cell), so different patterns give

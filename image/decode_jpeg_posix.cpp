@@ -1,0 +1,153 @@
+// JPEG through the system's JPEG library with its default decoding
+// settings, so the pixels are the ones the usual decoders produce. Every
+// failure of the library lands, through longjmp, back in DecodeJpeg; the
+// frames it jumps over hold nothing that needs destroying.
+#include <csetjmp>
+#include <cstddef>
+#include <cstdio>
+#include <memory>
+#include <vector>
+// After <cstdio>: the library's header uses FILE without including it.
+#include <jerror.h>
+#include <jpeglib.h>
+
+#include "image/format_decoders.h"
+#include "image/image_decoder.h"
+
+namespace qm::image_detail {
+namespace {
+
+// A progressive file keeps every coefficient of the picture in memory;
+// a hostile header could ask for far more than a slice ever needs.
+constexpr long kMemoryLimit = 384L << 20;
+// Each scan of a progressive file is another pass over the whole picture;
+// real files have about ten.
+constexpr int kMaxScans = 100;
+// The library never hands out more rows at once than this.
+constexpr int kMaxRowsAtOnce = 16;
+
+struct Session {
+  jpeg_decompress_struct info{};
+  jpeg_error_mgr errors{};
+  jpeg_source_mgr source{};
+  jpeg_progress_mgr progress{};
+  std::jmp_buf jump{};
+};
+
+[[noreturn]] void Fail(j_common_ptr info) {
+  std::longjmp(static_cast<Session*>(info->client_data)->jump, 1);
+}
+void Quiet(j_common_ptr) {}
+void Nothing(j_decompress_ptr) {}
+
+// Data that ends early fails the decode rather than being padded out: a
+// picture cut short is not the picture its size says.
+boolean OutOfData(j_decompress_ptr info) {
+  ERREXIT(info, JERR_INPUT_EOF);
+  return FALSE;
+}
+
+void Skip(j_decompress_ptr info, long count) {
+  if (count <= 0) return;
+  jpeg_source_mgr* source = info->src;
+  if (static_cast<unsigned long>(count) > source->bytes_in_buffer) ERREXIT(info, JERR_INPUT_EOF);
+  source->next_input_byte += count;
+  source->bytes_in_buffer -= static_cast<std::size_t>(count);
+}
+
+void LimitScans(j_common_ptr common) {
+  auto* info = reinterpret_cast<j_decompress_ptr>(common);
+  if (info->input_scan_number > kMaxScans) ERREXIT(info, JERR_BAD_PROGRESSION);
+}
+
+// Colour from ink, for files whose four channels the library hands out as
+// CMYK (the Adobe convention, ink stored inverted): R = C * K / 255.
+void InkToRgb(std::uint8_t* row, JDIMENSION width) {
+  auto scale = [](unsigned x, unsigned k) {
+    unsigned t = x * k + 128;
+    return static_cast<std::uint8_t>((t + (t >> 8)) >> 8);
+  };
+  for (JDIMENSION i = 0; i < width; ++i) {
+    const std::uint8_t* in = row + i * 4;
+    std::uint8_t k = in[3];
+    std::uint8_t r = scale(in[0], k), g = scale(in[1], k), b = scale(in[2], k);
+    row[i * 3] = r;
+    row[i * 3 + 1] = g;
+    row[i * 3 + 2] = b;
+  }
+}
+
+int ReadPicture(Session& s, const Bytes& bytes, PixelRowSink& sink,
+                std::vector<std::uint8_t>& buffer) {
+  j_decompress_ptr info = &s.info;
+  info->mem->max_memory_to_use = kMemoryLimit;
+  s.source.next_input_byte = bytes.data();
+  s.source.bytes_in_buffer = bytes.size();
+  s.source.init_source = Nothing;
+  s.source.fill_input_buffer = OutOfData;
+  s.source.skip_input_data = Skip;
+  s.source.resync_to_restart = jpeg_resync_to_restart;
+  s.source.term_source = Nothing;
+  info->src = &s.source;
+  s.progress.progress_monitor = LimitScans;
+  info->progress = &s.progress;
+
+  jpeg_read_header(info, TRUE);
+  PixelLayout layout = PixelLayout::kRgb;
+  const bool ink = info->jpeg_color_space == JCS_CMYK || info->jpeg_color_space == JCS_YCCK;
+  if (info->num_components == 1) {
+    info->out_color_space = JCS_GRAYSCALE;
+    layout = PixelLayout::kGrey;
+  } else {
+    info->out_color_space = ink ? JCS_CMYK : JCS_RGB;
+  }
+  jpeg_calc_output_dimensions(info);
+  if (!sink.BeginImage(static_cast<int>(info->output_width), static_cast<int>(info->output_height),
+                       layout)) {
+    return kImageOutOfMemory;
+  }
+  jpeg_start_decompress(info);
+
+  const std::size_t row_bytes = static_cast<std::size_t>(info->output_width) *
+                                static_cast<std::size_t>(info->output_components);
+  const int at_once = info->rec_outbuf_height < kMaxRowsAtOnce ? info->rec_outbuf_height : 1;
+  buffer.resize(row_bytes * static_cast<std::size_t>(at_once));
+  JSAMPROW rows[kMaxRowsAtOnce];
+  for (int i = 0; i < at_once; ++i)
+    rows[i] = buffer.data() + row_bytes * static_cast<std::size_t>(i);
+
+  const int width = static_cast<int>(info->output_width);
+  while (info->output_scanline < info->output_height) {
+    JDIMENSION first = info->output_scanline;
+    JDIMENSION got = jpeg_read_scanlines(info, rows, static_cast<JDIMENSION>(at_once));
+    if (got == 0) return kImageUnknownFormat;
+    for (JDIMENSION i = 0; i < got; ++i) {
+      if (ink) InkToRgb(rows[i], info->output_width);
+      sink.TakePixels(static_cast<int>(first + i), 0, 1, width, rows[i]);
+    }
+  }
+  return kImageOk;
+}
+
+}  // namespace
+
+int DecodeJpeg(const Bytes& bytes, PixelRowSink& sink) {
+  // Reused for the next image this thread decodes.
+  thread_local std::vector<std::uint8_t> buffer;
+  auto session = std::make_unique<Session>();
+  Session* s = session.get();
+  s->info.err = jpeg_std_error(&s->errors);
+  s->errors.error_exit = Fail;
+  s->errors.output_message = Quiet;
+  s->info.client_data = s;
+  if (setjmp(s->jump)) {
+    jpeg_destroy_decompress(&s->info);
+    return kImageUnknownFormat;
+  }
+  jpeg_create_decompress(&s->info);
+  const int status = ReadPicture(*s, bytes, sink, buffer);
+  jpeg_destroy_decompress(&s->info);
+  return status;
+}
+
+}  // namespace qm::image_detail
