@@ -10,7 +10,6 @@
 #include "updater/hand_over.h"
 #include "updater/payload.h"
 #include "updater/release_address.h"
-#include "updater/sha256.h"
 
 namespace qm {
 namespace {
@@ -20,9 +19,7 @@ namespace {
 // start.
 bool AlreadyInstalled(const Text& program_folder, const Text& address) {
   const std::optional<ReleaseAddress> release = ParseReleaseAddress(address);
-  if (!release) return false;
-  const Bytes installed = ReadFileBytes(FileInFolder(program_folder, kProgramFile));
-  return !installed.empty() && Sha256(installed) == release->sha256;
+  return release && IsInstalled(program_folder, *release);
 }
 
 // Writes the hand-over file, unpacks the updater and starts it. False, with

@@ -1,8 +1,11 @@
 // The steps both replacement runs take on the window, in one place.
 #pragma once
 
+#include <vector>
+
 #include "base/text.h"
 #include "base/text_rules.h"
+#include "engine/scanning.h"
 #include "engine/window_access.h"
 
 namespace qm {
@@ -12,6 +15,14 @@ inline constexpr char kNothingFoundText[] = "没有找到切片图片路径，�
 
 inline void ShowStatus(WindowAccess& window, const Text& text) {
   window.SetStatusText(kStatusMessagePart, text);
+}
+
+// The slice sources of the slice-code box. When there are none, both runs
+// say so and stop before changing anything.
+inline std::vector<Text> SliceSourcesOrSayNone(WindowAccess& window, RegexObject& regex) {
+  std::vector<Text> sources = FindSliceSources(regex, window.EditText(EditBox::kSliceCode));
+  if (sources.empty()) ShowStatus(window, kNothingFoundText);
+  return sources;
 }
 
 // Every substitution reads the box afresh and writes the whole text back,

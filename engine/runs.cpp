@@ -4,7 +4,6 @@
 #include <system_error>
 
 #include "engine/run_steps.h"
-#include "engine/scanning.h"
 
 namespace qm {
 namespace {
@@ -22,11 +21,8 @@ bool Contains(const Text& text, const char* marker) {
 
 RunOutcome RunByNumber(WindowAccess& window, HostServices& host) {
   RegexObject regex;
-  const std::vector<Text> sources = FindSliceSources(regex, window.EditText(EditBox::kSliceCode));
-  if (sources.empty()) {
-    ShowStatus(window, kNothingFoundText);
-    return RunOutcome::kNothingFound;
-  }
+  const std::vector<Text> sources = SliceSourcesOrSayNone(window, regex);
+  if (sources.empty()) return RunOutcome::kNothingFound;
   window.ClearWorkList();
   for (const Text& source : sources) window.AppendWorkListRow(source);
 

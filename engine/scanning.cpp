@@ -62,7 +62,7 @@ class TagReader {
 
  private:
   static bool EqualsFolded(std::string_view a, std::string_view lower) {
-    return a.size() == lower.size() && FindFolded(a, lower, 1) == 1;
+    return a.size() == lower.size() && StartsWithNoCase(a, lower);
   }
   void SkipSpace() {
     while (at_ < text_.size() && IsSpace(text_[at_])) ++at_;

@@ -110,11 +110,8 @@ class SmartRun {
   RunOutcome Run() {
     // Nothing found changes nothing, so the user can mend the slice code
     // and press again without choosing the image again.
-    std::vector<Text> sources = FindSliceSources(regex_, window_.EditText(EditBox::kSliceCode));
-    if (sources.empty()) {
-      ShowStatus(window_, kNothingFoundText);
-      return RunOutcome::kNothingFound;
-    }
+    std::vector<Text> sources = SliceSourcesOrSayNone(window_, regex_);
+    if (sources.empty()) return RunOutcome::kNothingFound;
     window_.ClearWorkList();
     CutPathToStem();
     LocalPass(std::move(sources));
@@ -162,11 +159,10 @@ class SmartRun {
     }
   }
 
-  // Several links download at once and are
-  // fingerprinted as they arrive; each is paired or passed over strictly in
-  // list order, so the boxes, the statuses and the count come out as one by
-  // one. A link listed again is not downloaded again: it takes the key its
-  // first listing measured.
+  // Several links download at once and are fingerprinted as they arrive;
+  // each is paired or passed over strictly in list order, so the boxes, the
+  // statuses and the count come out as one by one. A link listed again is
+  // not downloaded again: it takes the key its first listing measured.
   void LinkPass() {
     const std::vector<Text> lines = SplitLines(window_.EditText(EditBox::kLinkList));
     std::map<Text, std::size_t> first_listed;

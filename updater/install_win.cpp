@@ -67,8 +67,7 @@ bool InstallRelease(const Text& folder, const Text& address, const InstallOption
   if (!release) return false;
   // Nothing to fetch when the installed program already is this release;
   // the caller just starts it again.
-  const Bytes installed = ReadFileBytes(FileInFolder(folder, kProgramFile));
-  if (!installed.empty() && Sha256(installed) == release->sha256) return true;
+  if (IsInstalled(folder, *release)) return true;
   const Text download = FileInFolder(folder, kDownloadFile);
   if (DownloadVerified(*release, download, options) && PutInPlace(folder, download, options))
     return true;

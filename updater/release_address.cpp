@@ -2,6 +2,9 @@
 
 #include <string_view>
 
+#include "host/files.h"
+#include "updater/hand_over.h"
+
 namespace qm {
 namespace {
 
@@ -58,6 +61,11 @@ std::optional<ReleaseAddress> ParseReleaseAddress(const Text& address, SchemeRul
   const std::size_t host_end = url.find_first_of("/?", scheme_length);
   if (url.substr(scheme_length, host_end - scheme_length).empty()) return std::nullopt;
   return ReleaseAddress{Text(url), *digest};
+}
+
+bool IsInstalled(const Text& program_folder, const ReleaseAddress& release) {
+  const Bytes installed = ReadFileBytes(FileInFolder(program_folder, kProgramFile));
+  return !installed.empty() && Sha256(installed) == release.sha256;
 }
 
 }  // namespace qm

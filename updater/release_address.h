@@ -27,4 +27,8 @@ enum class SchemeRule {
 std::optional<ReleaseAddress> ParseReleaseAddress(const Text& address,
                                                   SchemeRule rule = SchemeRule::kHttpsOnly);
 
+// Whether the program installed in `program_folder` already is `release`
+// (its file has the release's SHA-256).
+bool IsInstalled(const Text& program_folder, const ReleaseAddress& release);
+
 }  // namespace qm

@@ -34,11 +34,17 @@ Text SliceCode(const std::vector<Text>& sources) {
 class RunsTest : public ::testing::Test {
  protected:
   // Presses the button and waits for the run, as the command-line tool does.
-  PressResult Press() {
-    ReplaceCommand command(window, host);
+  PressResult Press(SmartRunOptions options = {}) {
+    ReplaceCommand command(window, host, std::move(options));
     PressResult result = command.ReplaceAndCopy();
     command.WaitForRun();
     return result;
+  }
+  // Slice k of the design: a local file under the stem and its uploaded copy.
+  void AddSlice(const Text& suffix, std::uint64_t pattern, const Text& link) {
+    Bytes image = PatternBmp(16, 8, pattern);
+    host.files["D:\\店铺\\images\\shop_" + suffix] = image;
+    if (!link.empty()) host.links[link] = image;
   }
   Text Code() { return window.EditText(EditBox::kSliceCode); }
   Text Links() { return window.EditText(EditBox::kLinkList); }
@@ -196,10 +202,8 @@ Text FillExport(const char* page, const Text& first, const Text& second) {
 class ExportReadingTest : public RunsTest {
  protected:
   void SetUp() override {
-    host.files["D:\\店铺\\images\\shop_01.jpg"] = PatternBmp(16, 8, 0x00000000FFFFFFFFull);
-    host.files["D:\\店铺\\images\\shop_02.jpg"] = PatternBmp(16, 8, 0x0F0F0F0F0F0F0F0Full);
-    host.links["http://h/L1.jpg"] = host.files["D:\\店铺\\images\\shop_01.jpg"];
-    host.links["http://h/L2.jpg"] = host.files["D:\\店铺\\images\\shop_02.jpg"];
+    AddSlice("01.jpg", 0x00000000FFFFFFFFull, "http://h/L1.jpg");
+    AddSlice("02.jpg", 0x0F0F0F0F0F0F0F0Full, "http://h/L2.jpg");
   }
   void Run(RadioBox mode, const Text& code) {
     window.SelectRadio(mode);
@@ -251,12 +255,6 @@ class SmartTest : public RunsTest {
  protected:
   void SetUp() override { window.SelectRadio(RadioBox::kSmart); }
 
-  // Slice k of the design: a local file under the stem and its uploaded copy.
-  void AddSlice(const Text& suffix, std::uint64_t pattern, const Text& link) {
-    Bytes image = PatternBmp(16, 8, pattern);
-    host.files["D:\\店铺\\images\\shop_" + suffix] = image;
-    if (!link.empty()) host.links[link] = image;
-  }
   void Run(const std::vector<Text>& sources, const Text& links) {
     window.SetEditText(EditBox::kSliceCode, SliceCode(sources));
     window.SetEditText(EditBox::kImagePath, "D:\\店铺\\images\\shop_02.jpg");
@@ -397,9 +395,7 @@ class NearMatchTest : public SmartTest {
   void AddUpload(const Text& link, std::uint64_t pattern, int width = 16) {
     host.links[link] = PatternBmp(width, 8, pattern);
   }
-  void AddLocal(const Text& suffix, std::uint64_t pattern) {
-    host.files["D:\\店铺\\images\\shop_" + suffix] = PatternBmp(16, 8, pattern);
-  }
+  void AddLocal(const Text& suffix, std::uint64_t pattern) { AddSlice(suffix, pattern, ""); }
   std::vector<NearPair> RunCollecting(const std::vector<Text>& sources, const Text& links,
                                       bool near_match = true) {
     std::vector<NearPair> pairs;
@@ -409,9 +405,7 @@ class NearMatchTest : public SmartTest {
     window.SetEditText(EditBox::kSliceCode, SliceCode(sources));
     window.SetEditText(EditBox::kImagePath, "D:\\店铺\\images\\shop_01.jpg");
     window.SetEditText(EditBox::kLinkList, links);
-    ReplaceCommand command(window, host, options);
-    EXPECT_EQ(command.ReplaceAndCopy(), PressResult::kStarted);
-    command.WaitForRun();
+    EXPECT_EQ(Press(std::move(options)), PressResult::kStarted);
     return pairs;
   }
 };
