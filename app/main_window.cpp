@@ -502,6 +502,13 @@ void MainWindow::ShowNotice(const Text& text) const {
               MB_OK | MB_ICONINFORMATION);
 }
 
+void MainWindow::SetRunActive(bool active) {
+  run_active_ = active;
+  for (const EditControl* edit : {&slice_edit_, &link_edit_}) {
+    SendMessageW(edit->Handle(), EM_SETREADONLY, active ? TRUE : FALSE, 0);
+  }
+}
+
 void MainWindow::ShowMessage(const Text& text) const {
   status_bar_.SetPartText(kStatusMessagePart, text);
 }

@@ -44,6 +44,8 @@ class MainWindow {
   bool IsRadioSelected(RadioBox box) const;
   // A modal box owned by the window; returns when the user has closed it.
   void ShowNotice(const Text& text) const;
+  // While a run works the two text boxes are read-only.
+  void SetRunActive(bool active);
   const ListViewControl& WorkList() const { return work_list_; }
   PictureControl& Picture() { return picture_; }
 
@@ -121,6 +123,7 @@ class MainWindow {
   // The file-name property of the open-file dialog 通用对话框1: the last
   // confirmed choice, offered again the next time.
   std::wstring dialog_file_name_;
+  bool run_active_ = false;
   // The box whose own change notification a programmatic write swallows.
   HWND write_in_progress_ = nullptr;
 

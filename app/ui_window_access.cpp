@@ -67,4 +67,8 @@ void UiWindowAccess::ShowNotice(const Text& text) {
   OnWindowThread(window_, [&] { window_.ShowNotice(text); });
 }
 
+void UiWindowAccess::SetRunActive(bool active) {
+  OnWindowThread(window_, [&] { window_.SetRunActive(active); });
+}
+
 }  // namespace qm

@@ -24,6 +24,7 @@ class UiWindowAccess final : public WindowAccess {
   Text WorkListRow(int index) override;
   void SetPictureBytes(const Bytes& bytes) override;
   void ShowNotice(const Text& text) override;
+  void SetRunActive(bool active) override;
 
  private:
   MainWindow& window_;

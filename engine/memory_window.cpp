@@ -62,6 +62,11 @@ void MemoryWindow::ShowNotice(const Text& text) {
   notice_ = text;
 }
 
+void MemoryWindow::SetRunActive(bool active) {
+  std::lock_guard lock(mutex_);
+  run_active_ = active;
+}
+
 void MemoryWindow::SelectRadio(RadioBox box) {
   std::lock_guard lock(mutex_);
   selected_ = box;
@@ -101,6 +106,11 @@ int MemoryWindow::EditWriteCount(EditBox box) {
 Text MemoryWindow::Notice() {
   std::lock_guard lock(mutex_);
   return notice_;
+}
+
+bool MemoryWindow::RunActive() {
+  std::lock_guard lock(mutex_);
+  return run_active_;
 }
 
 }  // namespace qm

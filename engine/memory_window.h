@@ -25,6 +25,7 @@ class MemoryWindow : public WindowAccess {
   Text WorkListRow(int index) override;
   void SetPictureBytes(const Bytes& bytes) override;
   void ShowNotice(const Text& text) override;
+  void SetRunActive(bool active) override;
 
   void SelectRadio(RadioBox box);  // the other one is deselected, as in a group
   void DeselectRadios();
@@ -35,6 +36,7 @@ class MemoryWindow : public WindowAccess {
   int EditWriteCount(EditBox box);
   // The last notice shown; empty when there was none.
   Text Notice();
+  bool RunActive();
 
   // Called on the writing thread after each status-bar write.
   std::function<void(const Text&)> on_status;
@@ -50,6 +52,7 @@ class MemoryWindow : public WindowAccess {
   std::vector<Text> work_list_;
   Bytes picture_;
   Text notice_;
+  bool run_active_ = false;
 };
 
 }  // namespace qm

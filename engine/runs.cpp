@@ -11,6 +11,7 @@ namespace {
 constexpr char kBadSliceCodeText[] = "软件无法识别切片代码，请检查上面的代码是否为切片代码...";
 constexpr char kBadLinksText[] = "已上传的图片链接 有误，请复制链接，不是复制代码哦...";
 constexpr char kBusyText[] = "正在处理，请稍候...";
+constexpr char kStartedText[] = "正在处理...";
 constexpr char kByNumberDoneText[] = "替换完成并已复制...";
 
 bool Contains(const Text& text, const char* marker) {
@@ -87,15 +88,20 @@ PressResult ReplaceCommand::ReplaceAndCopy() {
 
   WaitForRun();  // the previous run has ended; collect its thread
   running_ = true;
+  window_.SetRunActive(true);
+  // A long run must not leave the outcome of an earlier press standing.
+  ShowStatus(window_, kStartedText);
   try {
     worker_ = std::thread([this, run = std::move(run)] {
       run();
+      window_.SetRunActive(false);
       // Last: once a press can see the run ended, this thread touches the
       // window no more, so joining it cannot wait on the window's thread.
       running_ = false;
     });
   } catch (const std::system_error&) {
     // No thread, no run; the appended line break stays, as after any press.
+    window_.SetRunActive(false);
     running_ = false;
     return PressResult::kNoMode;
   }

@@ -49,6 +49,11 @@ class WindowAccess {
   // A message the user must see before going on (lines separated by CR LF):
   // a box owned by the window. Returns once the user has closed it.
   virtual void ShowNotice(const Text& text) = 0;
+
+  // A run has started (true) or ended (false). While one works, the user
+  // must not change what it reads and writes: the window locks the two text
+  // boxes and refuses the commands that change a box, the mode or the image.
+  virtual void SetRunActive(bool active) = 0;
 };
 
 }  // namespace qm

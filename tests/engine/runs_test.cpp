@@ -428,7 +428,7 @@ TEST_F(NearMatchTest, ANearUploadPairsAfterTheExactOnesAndIsCounted) {
   EXPECT_EQ(pairs[0].slice, 2);
   EXPECT_EQ(pairs[0].distance, 2);
   EXPECT_EQ(statuses,
-            (std::vector<Text>{"正在处理第：2 第图片...", "正在处理第：1 第图片...",
+            (std::vector<Text>{"正在处理...", "正在处理第：2 第图片...", "正在处理第：1 第图片...",
                                "处理完成...共替换了：2 张图片....并已复制处理结果...（其中 1 "
                                "张为近似匹配）"}));
 }
@@ -620,7 +620,7 @@ TEST_F(SmartTest, ProgressReportsEachMatchedLinkByPosition) {
   std::vector<Text> statuses;
   window.on_status = [&](const Text& text) { statuses.push_back(text); };
   Run({"images/shop_01.jpg"}, "http://h/none.jpg\r\nhttp://h/a.jpg");
-  EXPECT_EQ(statuses, (std::vector<Text>{"正在处理第：2 第图片...",
+  EXPECT_EQ(statuses, (std::vector<Text>{"正在处理...", "正在处理第：2 第图片...",
                                          "处理完成...共替换了：1 张图片....并已复制处理结果..."}));
 }
 
