@@ -288,7 +288,7 @@ Text Plural(int count, const char* one, const char* many) {
 void ReportDone(const RunReport& report, const ReplaceOptions& o) {
   Text line = "quillmar: " + DecimalText(report.replaced) + " of " +
               Plural(report.slices, "image", "images") + " replaced";
-  if (report.near > 0) line += " (" + DecimalText(report.near) + " by near match)";
+  if (report.near_pairs > 0) line += " (" + DecimalText(report.near_pairs) + " by near match)";
   WriteTerminalLine(stderr, line + ", result written to " + Destination(o.out));
   if (report.left > 0 && o.by_number) {
     WriteTerminalLine(

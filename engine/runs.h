@@ -30,7 +30,7 @@ struct RunReport {
   RunOutcome outcome = RunOutcome::kDone;
   int slices = 0;        // image references found
   int replaced = 0;      // references that took a link
-  int near = 0;          // of those, paired without equal keys (smart)
+  int near_pairs = 0;    // of those, paired without equal keys (smart)
   int left = 0;          // references left: local paths (by number), placeholders (smart)
   int failed_links = 0;  // links that gave no image (smart)
   int not_links = 0;     // non-blank lines of the link list that are no link

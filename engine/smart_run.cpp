@@ -214,7 +214,7 @@ class SmartRun {
     for (const NearPair& pair :
          PairNearMatches(NearGroups(links_, open_link), NearGroups(slices_, open_slice))) {
       Pair(static_cast<std::size_t>(pair.link) - 1, static_cast<std::size_t>(pair.slice) - 1);
-      ++report_.near;
+      ++report_.near_pairs;
       if (options_.on_near_pair) options_.on_near_pair(pair);
     }
   }
@@ -272,7 +272,8 @@ class SmartRun {
   Text DoneText() const {
     Text done =
         "处理完成...共替换了：" + DecimalText(report_.replaced) + " 张图片....并已复制处理结果...";
-    if (report_.near > 0) done += "（其中 " + DecimalText(report_.near) + " 张为近似匹配）";
+    if (report_.near_pairs > 0)
+      done += "（其中 " + DecimalText(report_.near_pairs) + " 张为近似匹配）";
     return done + NotLinksNote(report_.not_links);
   }
 
