@@ -568,9 +568,12 @@ TEST_F(MainWindowTest, SmartRunListsTheSlicesLeftToReplaceByHand) {
   EXPECT_NE(result.find("src=\"mivron03\""), Text::npos);
   EXPECT_EQ(ClipboardText(), result);
   constexpr int kMessageBoxText = 0xFFFF;
+  const Text address = "http://127.0.0.1:" + std::to_string(server->port()) + "/uploaded/";
   EXPECT_EQ(
       QuillmarWindow::DialogItemText(box, kMessageBoxText),
-      "以下为不能识别的图片，请手工替换以 mivron + 数字的内容\r\nmivron03  images/店铺_03.jpg");
+      "以下为不能识别的图片，请手工替换以 mivron + 数字的内容\r\nmivron03  images/店铺_03.jpg\r\n"
+      "以下链接无法下载或不是图片：\r\n" +
+          address + "gone.jpg\r\n" + address + "missing.jpg");
   PostMessageW(box, WM_COMMAND, IDOK, 0);
   EXPECT_TRUE(WaitUntil([&] { return !IsWindow(box); }));
 }
