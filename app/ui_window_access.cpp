@@ -51,6 +51,10 @@ void UiWindowAccess::AppendWorkListRow(const Text& column0) {
   OnWindowThread(window_, [&] { window_.WorkList().AppendRow(column0); });
 }
 
+void UiWindowAccess::AppendWorkListRows(const std::vector<Text>& rows) {
+  OnWindowThread(window_, [&] { window_.WorkList().AppendRows(rows); });
+}
+
 int UiWindowAccess::WorkListRowCount() {
   return OnWindowThread<int>(window_, [&] { return window_.WorkList().RowCount(); });
 }

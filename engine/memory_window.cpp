@@ -41,6 +41,11 @@ void MemoryWindow::AppendWorkListRow(const Text& column0) {
   work_list_.push_back(column0);
 }
 
+void MemoryWindow::AppendWorkListRows(const std::vector<Text>& rows) {
+  std::lock_guard lock(mutex_);
+  work_list_.insert(work_list_.end(), rows.begin(), rows.end());
+}
+
 int MemoryWindow::WorkListRowCount() {
   std::lock_guard lock(mutex_);
   return static_cast<int>(work_list_.size());

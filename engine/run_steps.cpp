@@ -21,7 +21,7 @@ std::vector<SliceReference> ReferencesOrSayNone(WindowAccess& window, RegexObjec
 
 void FillWorkList(WindowAccess& window, const std::vector<Text>& rows) {
   window.ClearWorkList();
-  for (const Text& row : rows) window.AppendWorkListRow(row);
+  window.AppendWorkListRows(rows);
 }
 
 Text WithContents(std::string_view slice_code, const std::vector<SliceReference>& references,

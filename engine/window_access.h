@@ -4,6 +4,8 @@
 // in memory. The run code is the same for all of them.
 #pragma once
 
+#include <vector>
+
 #include "base/text.h"
 
 namespace qm {
@@ -40,6 +42,9 @@ class WindowAccess {
   // 超级列表框1, used as an ordered list of texts in column 0.
   virtual void ClearWorkList() = 0;
   virtual void AppendWorkListRow(const Text& column0) = 0;
+  // Many rows at once: one call where each row would cost a trip to the
+  // window's thread.
+  virtual void AppendWorkListRows(const std::vector<Text>& rows) = 0;
   virtual int WorkListRowCount() = 0;
   virtual Text WorkListRow(int index) = 0;  // 0-based, as the control counts
 
