@@ -24,21 +24,6 @@ void FillWorkList(WindowAccess& window, const std::vector<Text>& rows) {
   window.AppendWorkListRows(rows);
 }
 
-Text WithContents(std::string_view slice_code, const std::vector<SliceReference>& references,
-                  const std::vector<Text>& contents) {
-  Text out;
-  std::size_t grown = 0;
-  for (const Text& content : contents) grown += content.size();
-  out.reserve(slice_code.size() + grown);
-  std::size_t copied = 0;
-  for (std::size_t i = 0; i < references.size() && i < contents.size(); ++i) {
-    const SliceReference& reference = references[i];
-    out.append(slice_code.substr(copied, reference.offset - copied)).append(contents[i]);
-    copied = reference.offset + reference.source.size();
-  }
-  return out.append(slice_code.substr(copied));
-}
-
 Text NotLinksNote(int not_links) {
   if (not_links == 0) return {};
   return "（" + DecimalText(not_links) + " 行不是链接，已跳过）";
