@@ -502,6 +502,11 @@ void MainWindow::ShowNotice(const Text& text) const {
               MB_OK | MB_ICONINFORMATION);
 }
 
+Text MainWindow::SlicePageFolder() const {
+  if (page_folder_.empty() || EditText(EditBox::kSliceCode) != page_text_) return {};
+  return page_folder_;
+}
+
 void MainWindow::SetRunActive(bool active) {
   run_active_ = active;
   for (const EditControl* edit : {&slice_edit_, &link_edit_}) {

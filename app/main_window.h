@@ -46,6 +46,8 @@ class MainWindow {
   void ShowNotice(const Text& text) const;
   // While a run works the two text boxes are read-only.
   void SetRunActive(bool active);
+  // The folder of a dropped slice page while the code box holds its text.
+  Text SlicePageFolder() const;
   const ListViewControl& WorkList() const { return work_list_; }
   PictureControl& Picture() { return picture_; }
 
@@ -124,6 +126,8 @@ class MainWindow {
   // confirmed choice, offered again the next time.
   std::wstring dialog_file_name_;
   bool run_active_ = false;
+  // The slice page dropped last: its folder and the text read from it.
+  Text page_folder_, page_text_;
   // The box whose own change notification a programmatic write swallows.
   HWND write_in_progress_ = nullptr;
 

@@ -71,6 +71,10 @@ void UiWindowAccess::ShowNotice(const Text& text) {
   OnWindowThread(window_, [&] { window_.ShowNotice(text); });
 }
 
+Text UiWindowAccess::SlicePageFolder() {
+  return OnWindowThread<Text>(window_, [&] { return window_.SlicePageFolder(); });
+}
+
 void UiWindowAccess::SetRunActive(bool active) {
   OnWindowThread(window_, [&] { window_.SetRunActive(active); });
 }

@@ -25,6 +25,7 @@ class UiWindowAccess final : public WindowAccess {
   Text WorkListRow(int index) override;
   void SetPictureBytes(const Bytes& bytes) override;
   void ShowNotice(const Text& text) override;
+  Text SlicePageFolder() override;
   void SetRunActive(bool active) override;
 
  private:

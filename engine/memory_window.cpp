@@ -67,6 +67,19 @@ void MemoryWindow::ShowNotice(const Text& text) {
   notice_ = text;
 }
 
+Text MemoryWindow::SlicePageFolder() {
+  std::lock_guard lock(mutex_);
+  return edits_[EditBox::kSliceCode] == page_text_ ? page_folder_ : Text();
+}
+
+void MemoryWindow::SetSlicePage(const Text& folder, const Text& text) {
+  std::lock_guard lock(mutex_);
+  edits_[EditBox::kSliceCode] = text;
+  ++edit_writes_[EditBox::kSliceCode];
+  page_folder_ = folder;
+  page_text_ = text;
+}
+
 void MemoryWindow::SetRunActive(bool active) {
   std::lock_guard lock(mutex_);
   run_active_ = active;

@@ -15,6 +15,7 @@
 #include "engine/run_steps.h"
 #include "engine/runs.h"
 #include "engine/scanning.h"
+#include "engine/slice_page.h"
 #include "image/image_key.h"
 
 namespace qm {
@@ -64,6 +65,12 @@ Text SliceNumberText(std::size_t number) {
   return digits.size() < 2 ? "0" + digits : digits;
 }
 
+// A slice's file, and where else to look when it cannot be read.
+struct SliceFile {
+  Text path;
+  Text fallback;
+};
+
 // A link written without its scheme ("//host/a.jpg") is fetched over https.
 Text FetchAddress(const Text& link) {
   return link.starts_with("//") ? "https:" + link : link;
@@ -101,8 +108,7 @@ class SmartRun {
     }
     list_ = window_.EditText(EditBox::kLinkList);
     window_.ClearWorkList();
-    CutPathToStem();
-    LocalPass();
+    LocalPass(SliceFiles());
     window_.SetGroupCaption(
         GroupBox::kSliceCode,
         "切片代码(共计：" + DecimalText(window_.WorkListRowCount()) + " 第图片）");
@@ -120,27 +126,48 @@ class SmartRun {
   }
 
  private:
-  // The chosen slice's path less its sequence number and extension is the
-  // stem every slice file shares.
-  void CutPathToStem() {
+  // Where each slice's file is. A dropped page's own folder names it
+  // through the reference's path. Otherwise the chosen slice's path less its
+  // sequence number and extension is the stem every slice file shares; when
+  // the stem and a reference's number name no file (a page of slices cut
+  // under two names), the reference's own file name beside the chosen image.
+  std::vector<SliceFile> SliceFiles() {
+    std::vector<SliceFile> files;
+    const Text page_folder = window_.SlicePageFolder();
+    if (!page_folder.empty()) {
+      window_.SetGroupCaption(GroupBox::kCommands, kPathCaption + page_folder);
+      for (const SliceReference& reference : references_) {
+        files.push_back({ResolveSliceFile(page_folder, reference.source), {}});
+      }
+      return files;
+    }
     const Text chosen = window_.EditText(EditBox::kImagePath);
     window_.SetEditText(EditBox::kImagePath, SliceStemOf(regex_, chosen));
-    window_.SetGroupCaption(GroupBox::kCommands,
-                            kPathCaption + window_.EditText(EditBox::kImagePath));
+    const Text stem = window_.EditText(EditBox::kImagePath);
+    window_.SetGroupCaption(GroupBox::kCommands, kPathCaption + stem);
+    const Text chosen_folder = chosen.substr(0, FileNameOffset(chosen));
+    for (const SliceReference& reference : references_) {
+      const Text own_name = FileNameOf(ResolveSliceFile({}, reference.source));
+      files.push_back({stem + SliceSuffixOf(suffix_regex_, reference.source),
+                       own_name.empty() ? Text() : chosen_folder + own_name});
+    }
+    return files;
+  }
+
+  Bytes ReadSlice(const SliceFile& file) {
+    Bytes bytes = host_.ReadFileBytes(file.path);
+    if (bytes.empty() && !file.fallback.empty() && file.fallback != file.path) {
+      bytes = host_.ReadFileBytes(file.fallback);
+    }
+    return bytes;
   }
 
   // Files are read and fingerprinted on several threads; their keys go
   // into the mark-up strictly in document order, as one by one.
-  void LocalPass() {
-    const Text stem = window_.EditText(EditBox::kImagePath);
-    std::vector<Text> files;
-    for (const SliceReference& reference : references_) {
-      files.push_back(stem + SliceSuffixOf(suffix_regex_, reference.source));
-    }
+  void LocalPass(const std::vector<SliceFile>& files) {
     const std::size_t threads = ReadThreads(options_);
-    OrderedWork<Measured> work(files.size(), threads, threads + kSpareResults, [&](std::size_t i) {
-      return Measure(host_.ReadFileBytes(files[i]));
-    });
+    OrderedWork<Measured> work(files.size(), threads, threads + kSpareResults,
+                               [&](std::size_t i) { return Measure(ReadSlice(files[i])); });
     for (const SliceReference& reference : references_) {
       Measured read = work.TakeNext();
       window_.SetPictureBytes(read.bytes);

@@ -55,6 +55,11 @@ class WindowAccess {
   // a box owned by the window. Returns once the user has closed it.
   virtual void ShowNotice(const Text& text) = 0;
 
+  // The folder of the exported page the user dropped on the window, while
+  // the slice-code box holds exactly the text read from it; empty
+  // otherwise. The smart run then finds each slice file by its own path.
+  virtual Text SlicePageFolder() = 0;
+
   // A run has started (true) or ended (false). While one works, the user
   // must not change what it reads and writes: the window locks the two text
   // boxes and refuses the commands that change a box, the mode or the image.

@@ -68,6 +68,16 @@ check expected-https.html https.html
 if grep -q "skipped 1 line of the link list" https.log; then ok "usage line skipped"; else
   fail "usage line not reported: $(cat https.log)"; fi
 
+# Without --image the page names its slice files, from its own folder; also
+# a page one folder down that names them with ../.
+"$@" replace --code slices.html --links links-smart.txt --smart --out page.html 2>/dev/null || true
+check expected/smart.html page.html
+mkdir -p pages
+sed 's|src="images/|src="../images/|' slices.html >pages/slices-up.html
+sed 's|src="images/spacer|src="../images/spacer|' expected/smart.html >expected-up.html
+"$@" replace --code pages/slices-up.html --links links-smart.txt --smart --out up.html 2>/dev/null || true
+check expected-up.html up.html
+
 # Slices saved as .jpeg, in a folder whose name holds digits and a dot.
 mkdir -p '06.首页/images'
 for k in 01 02 03 04; do cp "images/店铺_$k.jpg" "06.首页/images/店铺_$k.jpeg"; done

@@ -461,8 +461,53 @@ TEST_F(SmartTest, StemFromAThreeDigitNameAndFromANameWithoutSuffix) {
   window.SetEditText(EditBox::kImagePath, "D:\\店铺\\images\\cover.jpg");
   window.SetEditText(EditBox::kLinkList, "http://h/x.jpg");
   ASSERT_EQ(Press(), PressResult::kStarted);
-  EXPECT_EQ(host.read, std::vector<Text>{"D:\\店铺\\images\\cover.jpg012.jpg"});
+  // The stem names no file; the reference's own name beside the image does.
+  EXPECT_EQ(host.read, (std::vector<Text>{"D:\\店铺\\images\\cover.jpg012.jpg",
+                                          "D:\\店铺\\images\\shop_012.jpg"}));
   EXPECT_EQ(window.GroupCaption(GroupBox::kCommands), "图片路径为:D:\\店铺\\images\\cover.jpg");
+  EXPECT_EQ(Code(), marker + SliceCode({"http://h/x.jpg"}));
+}
+
+// A page cut under two names: the stem and a reference's number name no
+// file, the reference's own name beside the chosen image does.
+TEST_F(SmartTest, ASliceOfAnotherNameIsFoundBesideTheChosenImage) {
+  host.files["D:\\邮件\\DEV-(1)_01.jpg"] = PatternBmp(16, 8, 0x00000000FFFFFFFFull);
+  host.files["D:\\邮件\\DEV-(2)_02.jpg"] = PatternBmp(16, 8, 0x0F0F0F0F0F0F0F0Full);
+  host.links["http://h/a.jpg"] = host.files["D:\\邮件\\DEV-(1)_01.jpg"];
+  host.links["http://h/b.jpg"] = host.files["D:\\邮件\\DEV-(2)_02.jpg"];
+  window.SetEditText(EditBox::kSliceCode,
+                     SliceCode({"images/DEV-(1)_01.jpg", "images/DEV-(2)_02.jpg"}));
+  window.SetEditText(EditBox::kImagePath, "D:\\邮件\\DEV-(1)_01.jpg");
+  window.SetEditText(EditBox::kLinkList, "http://h/b.jpg\r\nhttp://h/a.jpg");
+  ASSERT_EQ(Press(), PressResult::kStarted);
+  EXPECT_EQ(Code(), SliceCode({"http://h/a.jpg", "http://h/b.jpg"}));
+}
+
+// A dropped page names its slice files itself, from its own folder, for as
+// long as the code box holds the page's text.
+TEST_F(SmartTest, ADroppedPageFindsItsSlicesFromItsOwnFolder) {
+  host.files["D:\\店铺\\首页\\images\\店铺_01.jpg"] = PatternBmp(16, 8, 0x00000000FFFFFFFFull);
+  host.files["D:\\店铺\\shared\\横幅_01.jpg"] = PatternBmp(16, 8, 0x0F0F0F0F0F0F0F0Full);
+  host.links["http://h/a.jpg"] = host.files["D:\\店铺\\首页\\images\\店铺_01.jpg"];
+  host.links["http://h/b.jpg"] = host.files["D:\\店铺\\shared\\横幅_01.jpg"];
+  const Text page = SliceCode({"images/店铺_01.jpg", "../shared/横幅_01.jpg"});
+  window.SetSlicePage("D:\\店铺\\首页", page);
+  window.SetEditText(EditBox::kImagePath, "");
+  window.SetEditText(EditBox::kLinkList, "http://h/b.jpg\r\nhttp://h/a.jpg");
+  ASSERT_EQ(Press(), PressResult::kStarted);
+  EXPECT_EQ(Code(), SliceCode({"http://h/a.jpg", "http://h/b.jpg"}));
+  EXPECT_EQ(window.GroupCaption(GroupBox::kCommands), "图片路径为:D:\\店铺\\首页");
+
+  // Edited, the code is the user's own: the chosen image names the files.
+  host.read.clear();
+  window.SetEditText(EditBox::kSliceCode, page + " ");
+  window.SetEditText(EditBox::kImagePath, "D:\\店铺\\首页\\images\\店铺_01.jpg");
+  window.SetEditText(EditBox::kLinkList, "http://h/b.jpg\r\nhttp://h/a.jpg");
+  ASSERT_EQ(Press(), PressResult::kStarted);
+  EXPECT_EQ(std::count(host.read.begin(), host.read.end(), "D:\\店铺\\首页\\images\\店铺_01.jpg"),
+            2)
+      << "both references name it by the stem and their number";
+  EXPECT_EQ(window.GroupCaption(GroupBox::kCommands), "图片路径为:D:\\店铺\\首页\\images\\店铺_");
 }
 
 TEST_F(SmartTest, LinksLeftOverStayOneToALine) {
