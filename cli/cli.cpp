@@ -39,10 +39,11 @@ constexpr char kUsage[] =
     "         hold exactly (a NUL byte, a character GBK lacks, a UTF-8 byte-order mark)\n"
     "         is refused.\n"
     "         --smart also pairs an upload whose fingerprint differs from a slice's\n"
-    "         of the same size in a few cells, when each is the other's one nearest;\n"
-    "         --exact pairs equal keys only. Slices left unpaired get a placeholder\n"
-    "         (mivron and the slice number), listed on standard error with the links\n"
-    "         that gave no image.\n"
+    "         of the same size in a few cells, then one the host scaled or converted:\n"
+    "         of the slice's proportions and close to its grey levels; each time only\n"
+    "         when each is the other's one nearest. --exact pairs equal keys only.\n"
+    "         Slices left unpaired get a placeholder (mivron and the slice number),\n"
+    "         listed on standard error with the links that gave no image.\n"
     "key      prints the recognition key of each image file or http(s) link, tab, the\n"
     "         argument: two images pair when their keys are equal.\n"
     "\n"
@@ -298,7 +299,8 @@ Text Plural(int count, const char* one, const char* many) {
 void ReportDone(const RunReport& report, const ReplaceOptions& o) {
   Text line = "quillmar: " + DecimalText(report.replaced) + " of " +
               Plural(report.slices, "image", "images") + " replaced";
-  if (report.near_pairs > 0) line += " (" + DecimalText(report.near_pairs) + " by near match)";
+  if (report.near_pairs > 0)
+    line += " (" + DecimalText(report.near_pairs) + " by near or scaled match)";
   WriteTerminalLine(stderr, line + ", result written to " + Destination(o.out));
   if (report.left > 0 && o.by_number) {
     WriteTerminalLine(
@@ -347,11 +349,20 @@ int Replace(const std::vector<std::string>& args) {
 
   SmartRunOptions smart;
   smart.near_match = !o->exact;
+  smart.scaled_match = !o->exact;
   smart.on_progress = [](const Text& status) { WriteTerminalLine(stderr, status); };
   smart.on_near_pair = [](const NearPair& pair) {
     WriteTerminalLine(stderr, "near match: link " + DecimalText(pair.link) + ", slice " +
                                   DecimalText(pair.slice) + ", " + DecimalText(pair.distance) +
                                   " of 64 cells differ");
+  };
+  smart.on_scaled_pair = [](const NearPair& pair, double factor) {
+    char measures[96];
+    std::snprintf(measures, sizeof measures,
+                  "scaled by %.3f, grey levels %.1f apart a cell on average", factor,
+                  static_cast<double>(pair.distance) / kFingerprintLength);
+    WriteTerminalLine(stderr, "scaled match: link " + DecimalText(pair.link) + ", slice " +
+                                  DecimalText(pair.slice) + ", " + measures);
   };
   CliHost host;
   ReplaceCommand command(window, host, std::move(smart));

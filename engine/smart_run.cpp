@@ -1,8 +1,8 @@
 // The smart run: every slice's path becomes its image key, every upload of
-// the same size and fingerprint takes that slice's place, near matches pair
-// what equal keys left over, and each slice still without a link becomes a
-// numbered placeholder the user is told about, as is each link that gave
-// no image.
+// the same size and fingerprint takes that slice's place, near matches and
+// then scaled ones pair what equal keys left over, and each slice still
+// without a link becomes a numbered placeholder the user is told about, as
+// is each link that gave no image.
 #include <algorithm>
 #include <deque>
 #include <map>
@@ -226,10 +226,56 @@ class SmartRun {
     Pair(link, slice);
   }
 
-  // Uploads a host re-encoded. An upload that is the same picture as a
-  // slice is a copy of that slice even when the slice already has its
-  // link, so it never takes another slice's place.
+  // Uploads a host re-encoded, then uploads it scaled or converted. An
+  // upload that is the same picture as a slice is a copy of that slice even
+  // when the slice already has its link, so it never takes another slice's
+  // place.
   void NearPass() {
+    PairLeftOver(FingerprintNearDistance, [&](const NearPair& pair) {
+      if (options_.on_near_pair) options_.on_near_pair(pair);
+    });
+    if (!options_.scaled_match) return;
+    const auto told = [&](const NearPair& pair) {
+      if (!options_.on_scaled_pair) return;
+      const std::size_t link = static_cast<std::size_t>(pair.link) - 1;
+      const std::size_t slice = static_cast<std::size_t>(pair.slice) - 1;
+      options_.on_scaled_pair(pair, ScaleFactor(slices_[slice].measures, links_[link].measures));
+    };
+    // First by proportion and grey levels alone, which hold for an upload
+    // however the others were served. Then for pictures alike but for their
+    // size, blank strips above all, when an upload is in proportion with
+    // more than one: a host serves every slice of one width at one width,
+    // whether it scales the whole page or only what is wider than its
+    // limit, so the widths of the pairs made tell which it can be.
+    PairLeftOver(ScaledNearDistance, told);
+    for (;;) {
+      const std::map<int, int> served = ServedWidths();
+      const auto as_served = [&](const NearGroup& link, const NearGroup& slice) {
+        const auto known = served.find(slice.measures.width);
+        if (known != served.end() && known->second != link.measures.width) return kNotNear;
+        return ScaledNearDistance(link, slice);
+      };
+      if (PairLeftOver(as_served, told) == 0) return;
+    }
+  }
+
+  // Each slice width the pairs so far were served at, where they agree.
+  std::map<int, int> ServedWidths() const {
+    std::map<int, int> served;
+    std::set<int> disagreeing;
+    for (auto [link, slice] : pairs_) {
+      const int width = slices_[slice].measures.width;
+      const auto [entry, added] = served.emplace(width, links_[link].measures.width);
+      if (!added && entry->second != links_[link].measures.width) disagreeing.insert(width);
+    }
+    for (int width : disagreeing) served.erase(width);
+    return served;
+  }
+
+  // Pairs what is still open by `distance`, telling `paired` of each pair
+  // as it is made; returns how many it made.
+  template <typename Told>
+  std::size_t PairLeftOver(const NearDistance& distance, Told paired) {
     std::set<Identity> slice_pictures;
     for (const KeyedImage& slice : slices_) {
       if (slice.measures.decoded) slice_pictures.insert(IdentityOf(slice.measures));
@@ -238,17 +284,20 @@ class SmartRun {
       return !link.paired && !slice_pictures.contains(IdentityOf(link.measures));
     };
     const auto open_slice = [](const KeyedImage& slice) { return !slice.paired; };
-    for (const NearPair& pair :
-         PairNearMatches(NearGroups(links_, open_link), NearGroups(slices_, open_slice))) {
+    const std::vector<NearPair> pairs =
+        PairNearMatches(NearGroups(links_, open_link), NearGroups(slices_, open_slice), distance);
+    for (const NearPair& pair : pairs) {
       Pair(static_cast<std::size_t>(pair.link) - 1, static_cast<std::size_t>(pair.slice) - 1);
       ++report_.near_pairs;
-      if (options_.on_near_pair) options_.on_near_pair(pair);
+      paired(pair);
     }
+    return pairs.size();
   }
 
   void Pair(std::size_t link, std::size_t slice) {
     links_[link].paired = true;
     slices_[slice].paired = true;
+    pairs_.emplace_back(link, slice);
     contents_[slice] = links_[link].name;
     used_lines_.push_back(link_lines_[link]);
     ++report_.replaced;
@@ -320,10 +369,11 @@ class SmartRun {
   // Decoded slices without a link yet, by picture, in document order.
   std::map<Identity, std::deque<std::size_t>> open_slices_;
 
-  Text list_;                            // the link list as the run found it
-  std::vector<KeyedImage> links_;        // the links of the list, in list order
-  std::vector<std::size_t> link_lines_;  // the line each link stands on
-  std::vector<std::size_t> used_lines_;  // the lines of the links paired
+  Text list_;                                               // the link list as the run found it
+  std::vector<KeyedImage> links_;                           // the links of the list, in list order
+  std::vector<std::size_t> link_lines_;                     // the line each link stands on
+  std::vector<std::size_t> used_lines_;                     // the lines of the links paired
+  std::vector<std::pair<std::size_t, std::size_t>> pairs_;  // link and slice, as paired
 
   RunReport report_;
 };
