@@ -92,7 +92,8 @@ std::span<const MainWindow::ControlRow> MainWindow::ControlTable() {
        .window_class = WC_EDITW,
        .style = WS_VISIBLE | WS_TABSTOP | kMultiLineEdit,
        .place = {12, 19, 600, 173},
-       .member = &MainWindow::slice_edit_},
+       .member = &MainWindow::slice_edit_,
+       .command = &MainWindow::SliceCodeChanged},
       // The hidden helpers of the first group box; never shown.
       {.id = kIdSmartUsageEdit,
        .parent = kIdSliceCodeGroup,
@@ -503,7 +504,6 @@ void MainWindow::ShowNotice(const Text& text) const {
 }
 
 Text MainWindow::SlicePageFolder() const {
-  if (page_folder_.empty() || EditText(EditBox::kSliceCode) != page_text_) return {};
   return page_folder_;
 }
 

@@ -48,6 +48,9 @@ class MainWindow {
   void SetRunActive(bool active);
   // The folder of a dropped slice page while the code box holds its text.
   Text SlicePageFolder() const;
+  // Any change of the code box but the drop's own write ends the page's
+  // say over where the slice files are.
+  void SliceCodeChanged();
   const ListViewControl& WorkList() const { return work_list_; }
   PictureControl& Picture() { return picture_; }
 
@@ -63,8 +66,10 @@ class MainWindow {
   void PreviewInBrowser();
   void SendDesktopShortcut();
   void ReplaceAndCopy();
-  // A file dropped on the window in Smart mode counts as chosen.
+  // A web page dropped on the window is read into the code box; any other
+  // file dropped in Smart mode counts as the chosen image.
   void UseDroppedFile(const std::wstring& path);
+  void UseDroppedPage(const std::wstring& path);
 
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
@@ -126,8 +131,9 @@ class MainWindow {
   // confirmed choice, offered again the next time.
   std::wstring dialog_file_name_;
   bool run_active_ = false;
-  // The slice page dropped last: its folder and the text read from it.
-  Text page_folder_, page_text_;
+  // The folder of the slice page dropped last, while the code box holds
+  // exactly the text read from it; empty otherwise.
+  Text page_folder_;
   // The box whose own change notification a programmatic write swallows.
   HWND write_in_progress_ = nullptr;
 

@@ -8,6 +8,9 @@
 
 #include "app/main_window.h"
 #include "app/program.h"
+#include "engine/run_steps.h"
+#include "engine/scanning.h"
+#include "engine/slice_page.h"
 #include "host/clipboard.h"
 #include "host/files.h"
 #include "host/shell.h"
@@ -22,6 +25,46 @@ constexpr char kPathMissing[] = "没有识别到图片路径，请重新选择�
 constexpr char kCleared[] = "已清空...";
 constexpr char kCopied[] = "已复制...";
 constexpr char kPreviewOpened[] = "已打开默认浏览器预览效果，请观察弹出多页...";
+
+constexpr char kPageRead[] = "已读取切片网页：";
+
+Text PageProblemText(SlicePageProblem problem) {
+  switch (problem) {
+    case SlicePageProblem::kTooLarge:
+      return "切片网页超过 20 MB，未读取：";
+    case SlicePageProblem::kNotText:
+      return "拖入的文件不是网页文本，未读取：";
+    case SlicePageProblem::kNotGbk:
+      return "切片网页含有 GBK 无法表示的字符，未读取：";
+    case SlicePageProblem::kUnreadable:
+    case SlicePageProblem::kNone:
+      break;
+  }
+  return "无法读取切片网页：";
+}
+
+bool IsWebPage(const std::wstring& path) {
+  const std::size_t dot = path.rfind(L'.');
+  if (dot == std::wstring::npos) return false;
+  std::wstring extension = path.substr(dot + 1);
+  for (wchar_t& c : extension) c = static_cast<wchar_t>(towlower(c));
+  return extension == L"htm" || extension == L"html";
+}
+
+// The page's text; a file too large is refused before it is read, one that
+// cannot be read reports as unreadable.
+SlicePageText ReadSlicePage(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return {{}, SlicePageProblem::kUnreadable};
+  }
+  const std::uint64_t size = (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+  if (size > kMaxSlicePageBytes) return {{}, SlicePageProblem::kTooLarge};
+  const Bytes bytes = ReadFileBytes(GbkString(path));
+  if (bytes.empty() && size > 0) return {{}, SlicePageProblem::kUnreadable};
+  return DecodeSlicePage(bytes);
+}
 
 // Room for the longest path the system allows.
 constexpr std::size_t kFileNameCapacity = 32768;
@@ -76,6 +119,10 @@ void MainWindow::ChooseImagePath() {
 }
 
 void MainWindow::UseDroppedFile(const std::wstring& path) {
+  if (IsWebPage(path)) {
+    UseDroppedPage(path);
+    return;
+  }
   if (!smart_radio_.IsSelected()) return;
   const DWORD attributes = GetFileAttributesW(path.c_str());
   // The dialog only ever yields files; a dropped folder is no choice.
@@ -89,9 +136,35 @@ void MainWindow::SetImagePathFromChoice() {
   ShowMessage(path_edit_.GetText().empty() ? kPathMissing : kPathRecognised);
 }
 
+void MainWindow::UseDroppedPage(const std::wstring& path) {
+  const Text name = GbkString(path);
+  const SlicePageText page = ReadSlicePage(path);
+  if (page.problem != SlicePageProblem::kNone) {
+    ShowMessage(PageProblemText(page.problem) + name);
+    return;
+  }
+  SetEditText(EditBox::kSliceCode, page.text);
+  // After the write, whose change event forgets any earlier page.
+  page_folder_ = FolderOf(name);
+  ImagePathChanged();
+  RegexObject regex;
+  const std::size_t slices = FindSliceReferences(regex, page.text).size();
+  ShowMessage(slices == 0
+                  ? Text(kNothingFoundText)
+                  : kPageRead + DecimalText(static_cast<long long>(slices)) + " 张切片图片");
+}
+
+void MainWindow::SliceCodeChanged() {
+  if (page_folder_.empty()) return;
+  page_folder_.clear();
+  ImagePathChanged();
+}
+
 void MainWindow::ImagePathChanged() {
   if (!smart_radio_.IsSelected()) return;
-  replace_button_.Enable(!path_edit_.GetText().empty());
+  // A dropped page names the slice files itself; otherwise the chosen
+  // image's path does.
+  replace_button_.Enable(!path_edit_.GetText().empty() || !page_folder_.empty());
 }
 
 void MainWindow::ClearLinkList() {

@@ -14,9 +14,10 @@ inline constexpr std::size_t kMaxSlicePageBytes = std::size_t{20} << 20;
 
 enum class SlicePageProblem {
   kNone,
-  kTooLarge,  // over kMaxSlicePageBytes
-  kNotText,   // empty, or holding a NUL byte
-  kNotGbk,    // UTF-8 text with characters GBK lacks
+  kTooLarge,    // over kMaxSlicePageBytes
+  kNotText,     // empty, or holding a NUL byte
+  kNotGbk,      // UTF-8 text with characters GBK lacks
+  kUnreadable,  // the file could not be read (the reader's to say)
 };
 
 struct SlicePageText {

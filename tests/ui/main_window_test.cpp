@@ -13,6 +13,7 @@
 
 #include "app/control_ids.h"
 #include "app/usage_texts.h"
+#include "host/encoding.h"
 #include "support/loopback_server.h"
 #include "support/test_files.h"
 #include "tests/update/update_test_support.h"
@@ -455,6 +456,95 @@ TEST_F(MainWindowTest, DroppedFileCountsAsChosenInSmartModeOnly) {
   window_->Click(kIdSmartRadio);
   window_->DropFile(folder_.wstring());
   EXPECT_EQ(window_->GetText(kIdPathEdit), "");
+}
+
+// An exported page dropped on the window fills the code box in either mode
+// and says how many slices it names; what is no page GBK can hold, or too
+// large to be one, leaves everything as it was and says why.
+TEST_F(MainWindowTest, DroppedPageFillsTheCodeBox) {
+  const Text gbk_page = ReadFile(SourcePath("examples/shop/slices.html"));
+  const fs::path shop = folder_ / L"店铺首页";
+  fs::create_directories(shop);
+  const auto write = [](const fs::path& file, const Text& bytes) {
+    std::ofstream(file, std::ios::binary) << bytes;
+  };
+  write(shop / L"slices.html", gbk_page);
+  // The same page as a UTF-8 export declares it.
+  const Text utf8_page = Utf8FromGbk(Replaced(gbk_page, "charset=gb2312", "charset=utf-8"));
+  write(shop / L"utf8.HTM", utf8_page);
+  write(shop / L"emoji.html", utf8_page + "<p>\xF0\x9F\x98\x80</p>");
+  write(shop / L"large.html", Text(21 << 20, ' '));
+
+  struct Case {
+    const char* name;
+    const wchar_t* file;
+    Text code;  // the box afterwards
+    Text status;
+  } cases[] = {
+      {"a GBK page", L"slices.html", gbk_page, "已读取切片网页：4 张切片图片"},
+      {"a UTF-8 page", L"utf8.HTM", Replaced(gbk_page, "charset=gb2312", "charset=utf-8"),
+       "已读取切片网页：4 张切片图片"},
+      {"a character GBK lacks", L"emoji.html", "kept", "切片网页含有 GBK 无法表示的字符，未读取："},
+      {"a file too large", L"large.html", "kept", "切片网页超过 20 MB，未读取："},
+      {"a file that is not there", L"gone.html", "kept", "无法读取切片网页："},
+  };
+  for (const Case& c : cases) {
+    window_->SetText(kIdSliceCodeEdit, "kept");
+    const fs::path file = shop / c.file;
+    window_->DropFile(file.wstring());
+    EXPECT_EQ(window_->GetText(kIdSliceCodeEdit), c.code) << c.name;
+    const Text status = window_->StatusText(1);
+    EXPECT_EQ(status.substr(0, std::min(status.size(), c.status.size())), c.status) << c.name;
+  }
+  // By number too; and the smart mode needs no image while the page stands.
+  window_->Click(kIdByNumberRadio);
+  window_->DropFile((shop / L"slices.html").wstring());
+  EXPECT_EQ(window_->GetText(kIdSliceCodeEdit), gbk_page);
+  window_->Click(kIdSmartRadio);
+  EXPECT_TRUE(window_->IsEnabled(kIdReplaceButton));
+  // A key typed makes the code the user's own: choose an image again.
+  SendMessageW(window_->Control(kIdSliceCodeEdit), WM_CHAR, L' ', 1);
+  EXPECT_FALSE(window_->IsEnabled(kIdReplaceButton));
+  window_->DropFile((shop / L"slices.html").wstring());
+  EXPECT_TRUE(window_->IsEnabled(kIdReplaceButton));
+}
+
+// Drop the exported page, paste the links, press: the slices are found
+// beside the page, also one folder up, with no image chosen.
+TEST_F(MainWindowTest, SmartRunFromADroppedPage) {
+  auto server = ImageServer();
+  ASSERT_TRUE(server->ok());
+  const std::string port = std::to_string(server->port());
+  const Text expected =
+      Replaced(ReadFile(SourcePath("examples/shop/expected/smart.html")), "@PORT@", port);
+  CopySliceImages();
+  const fs::path pages = folder_ / "pages";
+  fs::create_directories(pages);
+  std::ofstream(pages / "up.html", std::ios::binary) << Replaced(
+      ReadFile(SourcePath("examples/shop/slices.html")), "src=\"images/", "src=\"../images/");
+  std::ofstream(folder_ / "slices.html", std::ios::binary)
+      << ReadFile(SourcePath("examples/shop/slices.html"));
+
+  struct Case {
+    fs::path page;
+    Text expected;
+  } cases[] = {
+      {folder_ / "slices.html", expected},
+      {pages / "up.html", Replaced(expected, "src=\"images/spacer", "src=\"../images/spacer")},
+  };
+  for (const Case& c : cases) {
+    window_->DropFile(c.page.wstring());
+    window_->SetText(kIdLinkEdit, LinkList("examples/shop/links-smart.txt", server->port()));
+    window_->Click(kIdReplaceButton);
+    ASSERT_TRUE(WaitUntil([&] { return window_->StatusText(1).rfind("处理完成...", 0) == 0; }));
+    // The notice names the link the server does not have; the run ends
+    // when it is closed.
+    if (HWND notice = window_->WaitForDialog()) PostMessageW(notice, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !(window_->Style(kIdSliceCodeEdit) & ES_READONLY); }));
+    EXPECT_EQ(window_->GetText(kIdSliceCodeEdit), c.expected) << c.page;
+    EXPECT_EQ(window_->StatusText(1), "处理完成...共替换了：4 张图片....并已复制处理结果...");
+    EXPECT_FALSE(window_->IsEnabled(kIdReplaceButton)) << "the page's text is gone";
+  }
 }
 
 TEST_F(MainWindowTest, ClearCopyAndPreviewWorkOnTheSliceCodeBox) {
