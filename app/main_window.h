@@ -44,7 +44,8 @@ class MainWindow {
   bool IsRadioSelected(RadioBox box) const;
   // A modal box owned by the window; returns when the user has closed it.
   void ShowNotice(const Text& text) const;
-  // While a run works the two text boxes are read-only.
+  // While a run works the two text boxes are read-only and the commands
+  // that would change a box, the mode or the chosen image refuse to act.
   void SetRunActive(bool active);
   const ListViewControl& WorkList() const { return work_list_; }
   PictureControl& Picture() { return picture_; }
@@ -93,8 +94,18 @@ class MainWindow {
   void CentreOnScreen() const;
   SIZE OuterSize() const;
   const EditControl& Edit(EditBox box) const;
+  // What a user's command writes into a box: Ctrl+Z brings back the text it
+  // replaced. Raises the box's content-changed handling once, as
+  // SetEditText does.
+  void ReplaceEditText(EditBox box, const Text& text);
+  void WriteEditText(EditBox box, const Text& text, bool undoable);
   void ShowMessage(const Text& text) const;
   void SetImagePathFromChoice();
+  // True, after saying so, while a run works.
+  bool RefusedDuringRun() const;
+  // As RefusedDuringRun for a mode box, which selects itself when clicked:
+  // the run's mode stays selected.
+  bool ModeChangeRefusedDuringRun();
 
   HWND window_ = nullptr;
   UINT dpi_ = 96;
@@ -124,6 +135,7 @@ class MainWindow {
   // confirmed choice, offered again the next time.
   std::wstring dialog_file_name_;
   bool run_active_ = false;
+  bool run_in_smart_mode_ = true;  // the mode a run that works was started in
   // The box whose own change notification a programmatic write swallows.
   HWND write_in_progress_ = nullptr;
 

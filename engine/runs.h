@@ -44,6 +44,13 @@ struct SmartRunOptions {
 inline constexpr char kUnmatchedNoticeTitle[] =
     "以下为不能识别的图片，请手工替换以 mivron + 数字的内容";
 inline constexpr char kUnmatchedPrefix[] = "mivron";
+// The title of the notice's list of links that gave no image; it follows the
+// list of slices, when there is one.
+inline constexpr char kFailedLinksNoticeTitle[] = "以下链接无法下载或不是图片：";
+
+// What a press, or a window command that would change what a run works on,
+// answers while a run works.
+inline constexpr char kRunBusyText[] = "正在处理，请稍候...";
 
 // Both runs, step by step; each reads and writes the window through `window`.
 RunOutcome RunByNumber(WindowAccess& window, HostServices& host);
