@@ -48,7 +48,7 @@ std::vector<Text> TitleLines(const Text& title) {
 std::vector<NoticeList> NoticeLists(const Text& notice) {
   std::vector<NoticeList> lists;
   for (const Text& line : SplitLines(notice)) {
-    if (lists.empty() || line == kFailedLinksNoticeTitle) {
+    if (lists.empty() || line == kFailedLinksTitle) {
       lists.push_back({TitleLines(line), {}});
     } else if (!line.empty()) {
       lists.back().entries.push_back(line);
@@ -140,10 +140,11 @@ RECT WorkAreaOf(HWND window) {
   return monitor.rcWork;
 }
 
-// Centred on `owner`, but inside the work area, also when the owner is not.
+// Centred on `owner`, but inside the work area, also when the owner is not;
+// over a minimised owner, in the middle of the work area.
 POINT PlaceOnScreen(HWND owner, SIZE size, const RECT& work) {
-  RECT over{};
-  GetWindowRect(owner, &over);
+  RECT over = work;
+  if (!IsIconic(owner)) GetWindowRect(owner, &over);
   const LONG x = (over.left + over.right - size.cx) / 2;
   const LONG y = (over.top + over.bottom - size.cy) / 2;
   return {std::max(work.left, std::min(x, work.right - size.cx)),

@@ -11,7 +11,7 @@
 namespace qm {
 
 // Shows `notice` - lines separated by CR LF: a title line and its list, and
-// perhaps a second list headed by kFailedLinksNoticeTitle - in a modal box
+// perhaps a second list headed by kFailedLinksTitle - in a modal box
 // owned by `owner`. Returns once the user has closed it.
 void ShowNoticeBox(HWND owner, const Text& notice);
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <string_view>
 
 #include "base/text_rules.h"
@@ -22,28 +23,39 @@ constexpr char kUsage[] =
     "  quillmar replace --code FILE --links FILE (--by-number | --smart --image PATH [--exact])\n"
     "                   [--out FILE] [--links-out FILE] [--encoding gbk|utf-8]\n"
     "  quillmar key FILE_OR_URL...\n"
+    "Options may also be written --name=value; each is given once.\n"
     "\n"
     "replace  puts each uploaded link (one per line in --links) in place of the local\n"
     "         image path it belongs to in the slice mark-up (--code): by sequence number,\n"
     "         or --smart by recognising each downloaded image among the local slices in\n"
-    "         the folder of --image, one of the slice images. The result goes to --out\n"
-    "         or standard output, the unused links to --links-out; progress to standard\n"
-    "         error. Files are GBK unless --encoding utf-8; a file whose text GBK cannot\n"
-    "         hold exactly (a NUL byte, a character GBK lacks) is refused, never changed.\n"
+    "         the folder of --image, one of the slice images. Links start with http://,\n"
+    "         https:// or //; blank lines are passed over, other lines are skipped and\n"
+    "         counted. The result goes to --out or standard output, the unused links to\n"
+    "         --links-out; progress and a summary to standard error. Files are GBK\n"
+    "         unless --encoding utf-8; a file whose text GBK cannot hold exactly (a NUL\n"
+    "         byte, a character GBK lacks, a UTF-8 byte-order mark) is refused.\n"
     "         --smart also pairs an upload whose fingerprint differs from a slice's\n"
     "         of the same size in a few cells, when each is the other's one nearest;\n"
     "         --exact pairs equal keys only. Slices left unpaired get a placeholder\n"
-    "         (mivron and the slice number), listed on standard error.\n"
+    "         (mivron and the slice number), listed on standard error with the links\n"
+    "         that gave no image.\n"
     "key      prints the recognition key of each image file or http(s) link, tab, the\n"
     "         argument: two images pair when their keys are equal.\n"
     "\n"
     "exit status: 0 done, 1 input refused or no slice image path found, 2 wrong usage,\n"
-    "             3 file not readable or writable, 4 done, some images left to replace by hand\n";
+    "             3 a file, a link (key) or standard output not readable or writable,\n"
+    "             4 done, but images are left to replace by hand or links gave no image\n";
 
-int Usage(const char* problem) {
-  if (problem) std::fprintf(stderr, "quillmar: %s\n", problem);
+int Usage(const std::string& problem) {
+  if (!problem.empty()) std::fprintf(stderr, "quillmar: %s\n", problem.c_str());
   std::fputs(kUsage, stderr);
   return kExitUsage;
+}
+
+bool AsksForHelp(const std::vector<std::string>& args) {
+  return std::any_of(args.begin(), args.end(), [](const std::string& a) {
+    return a == "--help" || a == "-h" || a == "help";
+  });
 }
 
 // Command-line texts arrive as UTF-8; the program's paths are GBK texts.
@@ -110,12 +122,16 @@ class Encoding {
     if (!utf8_) {
       // The text boxes end a text at its first NUL byte.
       const std::size_t nul = raw.find('\0');
-      if (nul == std::string_view::npos) {
+      if (raw.starts_with(kByteOrderMark)) {
+        // As GBK the mark is three characters glued to the first link.
+        problem = "begins with a UTF-8 byte-order mark: give --encoding utf-8";
+      } else if (nul == std::string_view::npos) {
         input.text = Text(raw);
         return input;
+      } else {
+        problem = "line " + std::to_string(1 + std::count(raw.begin(), raw.begin() + nul, '\n')) +
+                  " holds a NUL byte, which the text boxes cannot hold";
       }
-      problem = "line " + std::to_string(1 + std::count(raw.begin(), raw.begin() + nul, '\n')) +
-                " holds a NUL byte, which the text boxes cannot hold";
     } else {
       input.byte_order_mark = raw.starts_with(kByteOrderMark);
       if (input.byte_order_mark) raw.remove_prefix(kByteOrderMark.size());
@@ -149,70 +165,97 @@ Text WindowsLineEnds(const Text& text) {
 }
 
 struct ReplaceOptions {
-  std::string code, links, image, out, links_out;
-  bool by_number = false, smart = false, exact = false, utf8 = false;
+  std::string code, links, image, out, links_out, encoding;
+  bool by_number = false, smart = false, exact = false;
+};
+
+// Each option once, as "--name value" or "--name=value".
+class OptionReader {
+ public:
+  explicit OptionReader(ReplaceOptions& options) : options_(options) {}
+
+  // False with `problem` set when the arguments cannot be taken.
+  bool Read(const std::vector<std::string>& args, std::string& problem) {
+    for (std::size_t i = 1; i < args.size(); ++i) {
+      const std::string& argument = args[i];
+      const std::size_t equals = argument.find('=');
+      const std::string name = argument.substr(0, equals);
+      if (!seen_.insert(name).second) {
+        problem = name + " is given twice";
+        return false;
+      }
+      if (bool* flag = Flag(name)) {
+        if (equals != std::string::npos) {
+          problem = name + " takes no value";
+          return false;
+        }
+        *flag = true;
+        continue;
+      }
+      std::string* value = Value(name);
+      if (!value) {
+        problem = "unknown option " + name;
+        return false;
+      }
+      if (equals != std::string::npos) {
+        *value = argument.substr(equals + 1);
+      } else if (i + 1 < args.size()) {
+        *value = args[++i];
+      } else {
+        problem = name + " lacks its value";
+        return false;
+      }
+    }
+    return true;
+  }
+
+ private:
+  bool* Flag(const std::string& name) {
+    if (name == "--by-number") return &options_.by_number;
+    if (name == "--smart") return &options_.smart;
+    if (name == "--exact") return &options_.exact;
+    return nullptr;
+  }
+  std::string* Value(const std::string& name) {
+    if (name == "--code") return &options_.code;
+    if (name == "--links") return &options_.links;
+    if (name == "--image") return &options_.image;
+    if (name == "--out") return &options_.out;
+    if (name == "--links-out") return &options_.links_out;
+    if (name == "--encoding") return &options_.encoding;
+    return nullptr;
+  }
+
+  ReplaceOptions& options_;
+  std::set<std::string> seen_;
 };
 
 std::optional<ReplaceOptions> ParseReplace(const std::vector<std::string>& args,
-                                           const char** problem) {
+                                           std::string& problem) {
   ReplaceOptions o;
-  for (std::size_t i = 1; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    auto value = [&](std::string& into) {
-      if (i + 1 >= args.size()) return false;
-      into = args[++i];
-      return true;
-    };
-    std::string encoding;
-    bool ok = true;
-    if (a == "--code")
-      ok = value(o.code);
-    else if (a == "--links")
-      ok = value(o.links);
-    else if (a == "--image")
-      ok = value(o.image);
-    else if (a == "--out")
-      ok = value(o.out);
-    else if (a == "--links-out")
-      ok = value(o.links_out);
-    else if (a == "--by-number")
-      o.by_number = true;
-    else if (a == "--smart")
-      o.smart = true;
-    else if (a == "--exact")
-      o.exact = true;
-    else if (a == "--encoding") {
-      ok = value(encoding) && (encoding == "gbk" || encoding == "utf-8");
-      o.utf8 = encoding == "utf-8";
-    } else {
-      *problem = "unknown option";
-      return std::nullopt;
-    }
-    if (!ok) {
-      *problem = "an option lacks its value";
-      return std::nullopt;
-    }
-  }
+  if (!OptionReader(o).Read(args, problem)) return std::nullopt;
   if (o.code.empty() || o.links.empty())
-    *problem = "--code and --links are required";
+    problem = "--code and --links are required";
   else if (o.by_number == o.smart)
-    *problem = "choose one of --by-number and --smart";
+    problem = "choose one of --by-number and --smart";
   else if (o.smart && o.image.empty())
-    *problem = "--smart needs --image";
+    problem = "--smart needs --image";
   else if (o.exact && !o.smart)
-    *problem = "--exact belongs to --smart";
+    problem = "--exact belongs to --smart";
+  else if (!o.encoding.empty() && o.encoding != "gbk" && o.encoding != "utf-8")
+    problem = "--encoding is gbk or utf-8";
   else
     return o;
   return std::nullopt;
 }
 
-// The host/ library behind the engine's seam; the command line has no
+// The host/ library behind the engine's seam. The command line has no
 // clipboard: the result goes to a file or stdout.
 class CliHost : public HostServices {
  public:
   Bytes FetchUrlBytes(const Text& url) override { return qm::FetchUrlBytes(url); }
   Bytes ReadFileBytes(const Text& path) override { return qm::ReadFileBytes(path); }
-  bool SetClipboardText(const Text&) override { return true; }
+  bool SetClipboardText(const Text&) override { return false; }
   int ConcurrentFetches() const override { return kConcurrentFetchesPerServer; }
 };
 
@@ -223,24 +266,63 @@ bool ReadInput(const std::string& path, Bytes& bytes) {
   return false;
 }
 
+// Where a result goes: a file, or standard output when no file is named.
+Text Destination(const std::string& path) {
+  return path.empty() ? Text("standard output") : PathText(path);
+}
+
 bool WriteOutput(const std::string& path, const Bytes& bytes) {
-  if (path.empty()) {
-    WriteStandardOutput(bytes);
+  if (path.empty() ? WriteStandardOutput(bytes) : WriteFileBytes(PathText(path), {bytes})) {
     return true;
   }
-  if (WriteFileBytes(PathText(path), {bytes})) return true;
-  WriteTerminalLine(stderr, "quillmar: cannot write " + PathText(path));
+  WriteTerminalLine(stderr, "quillmar: cannot write " + Destination(path) +
+                                "; the result is lost, the input files are unchanged");
   return false;
 }
 
+Text Plural(int count, const char* one, const char* many) {
+  return DecimalText(count) + " " + (count == 1 ? one : many);
+}
+
+// What the run did, told once its result is safely written.
+void ReportDone(const RunReport& report, const ReplaceOptions& o) {
+  Text line = "quillmar: " + DecimalText(report.replaced) + " of " +
+              Plural(report.slices, "image", "images") + " replaced";
+  if (report.near_pairs > 0) line += " (" + DecimalText(report.near_pairs) + " by near match)";
+  WriteTerminalLine(stderr, line + ", result written to " + Destination(o.out));
+  if (report.left > 0 && o.by_number) {
+    WriteTerminalLine(
+        stderr, "quillmar: too few links: " + Plural(report.left, "image keeps", "images keep") +
+                    " its local path");
+  } else if (report.left > 0) {
+    WriteTerminalLine(stderr, "quillmar: " + Plural(report.left, "image is", "images are") +
+                                  " left to replace by hand (the placeholders listed above)");
+  }
+  if (report.failed_links > 0) {
+    WriteTerminalLine(stderr, "quillmar: " + Plural(report.failed_links, "link", "links") +
+                                  " gave no image (listed above)");
+  }
+  if (report.not_links > 0) {
+    WriteTerminalLine(stderr, "quillmar: skipped " + Plural(report.not_links, "line", "lines") +
+                                  " of the link list that hold no link");
+  }
+  if (!o.links_out.empty()) {
+    WriteTerminalLine(stderr, "quillmar: the links not used are in " + PathText(o.links_out));
+  }
+}
+
 int Replace(const std::vector<std::string>& args) {
-  const char* problem = nullptr;
-  std::optional<ReplaceOptions> o = ParseReplace(args, &problem);
+  if (AsksForHelp(args)) {
+    std::fputs(kUsage, stdout);
+    return kExitDone;
+  }
+  std::string problem;
+  std::optional<ReplaceOptions> o = ParseReplace(args, problem);
   if (!o) return Usage(problem);
 
   Bytes code_bytes, links_bytes;
   if (!ReadInput(o->code, code_bytes) || !ReadInput(o->links, links_bytes)) return kExitFile;
-  const Encoding encoding(o->utf8);
+  const Encoding encoding(o->encoding == "utf-8");
   const std::optional<InputText> code = encoding.Decode(o->code, code_bytes);
   const std::optional<InputText> links = encoding.Decode(o->links, links_bytes);
   if (!code || !links) return kExitRefused;
@@ -250,10 +332,10 @@ int Replace(const std::vector<std::string>& args) {
   window.SetEditText(EditBox::kLinkList, WindowsLineEnds(links->text));
   window.SetEditText(EditBox::kImagePath, PathText(o->image));
   window.SelectRadio(o->smart ? RadioBox::kSmart : RadioBox::kByNumber);
-  window.on_status = [](const Text& text) { WriteTerminalLine(stderr, text); };
 
   SmartRunOptions smart;
   smart.near_match = !o->exact;
+  smart.on_progress = [](const Text& status) { WriteTerminalLine(stderr, status); };
   smart.on_near_pair = [](const NearPair& pair) {
     WriteTerminalLine(stderr, "near match: link " + DecimalText(pair.link) + ", slice " +
                                   DecimalText(pair.slice) + ", " + DecimalText(pair.distance) +
@@ -261,34 +343,58 @@ int Replace(const std::vector<std::string>& args) {
   };
   CliHost host;
   ReplaceCommand command(window, host, std::move(smart));
-  PressResult result = command.ReplaceAndCopy();
+  const PressResult result = command.ReplaceAndCopy();
   command.WaitForRun();
-  // A refused press and a run that found nothing write no output.
-  if (result != PressResult::kStarted || command.LastOutcome() != RunOutcome::kDone) {
+  const RunReport& report = command.LastReport();
+  // A refused press and a run that found nothing write no output; the
+  // status says why.
+  if (result != PressResult::kStarted || report.outcome == RunOutcome::kNothingFound) {
+    WriteTerminalLine(stderr, window.StatusText(kStatusMessagePart));
     return kExitRefused;
   }
 
   bool written = WriteOutput(
       o->out, encoding.Encode(window.EditText(EditBox::kSliceCode), code->byte_order_mark));
   if (!o->links_out.empty()) {
-    written = WriteOutput(o->links_out, encoding.Encode(window.EditText(EditBox::kLinkList),
-                                                        links->byte_order_mark)) &&
-              written;
+    written =
+        written && WriteOutput(o->links_out, encoding.Encode(window.EditText(EditBox::kLinkList),
+                                                             links->byte_order_mark));
   }
   if (!written) return kExitFile;
-  const Text notice = window.Notice();
-  for (const Text& line : SplitLines(notice)) WriteTerminalLine(stderr, line);
-  return notice.empty() ? kExitDone : kExitUnmatched;
+  for (const Text& line : SplitLines(report.notice)) WriteTerminalLine(stderr, line);
+  ReportDone(report, *o);
+  return report.outcome == RunOutcome::kDone ? kExitDone : kExitUnmatched;
+}
+
+// Why an argument of `key` gives no key; empty when it gives one.
+Text KeyProblem(const Text& argument, const std::string& utf8, const Bytes& bytes,
+                const ImageMeasures& measures) {
+  if (measures.decoded) return {};
+  if (IsWebLink(argument)) {
+    return bytes.empty() ? "the download failed or was empty" : "the download is not an image";
+  }
+  if (bytes.empty() && !Exists(utf8)) return "cannot read the file";
+  return "not an image";
 }
 
 int Keys(const std::vector<std::string>& args) {
+  if (AsksForHelp(args)) {
+    std::fputs(kUsage, stdout);
+    return kExitDone;
+  }
   if (args.size() < 2) return Usage("key needs at least one file or link");
   int status = kExitDone;
   for (std::size_t i = 1; i < args.size(); ++i) {
     const Text argument = PathText(args[i]);
-    Bytes bytes = IsWebLink(argument) ? FetchUrlBytes(argument) : ReadFileBytes(argument);
-    if (bytes.empty() && !IsWebLink(argument) && !Exists(args[i])) status = kExitFile;
-    WriteTerminalLine(stdout, ImageKey(bytes) + "\t" + argument);
+    const Bytes bytes = IsWebLink(argument) ? FetchUrlBytes(argument) : ReadFileBytes(argument);
+    const ImageMeasures measures = MeasureImage(bytes);
+    const Text problem = KeyProblem(argument, args[i], bytes, measures);
+    if (!problem.empty()) {
+      WriteTerminalLine(stderr, "quillmar: " + argument + ": " + problem + ", no key");
+      status = kExitFile;
+      continue;
+    }
+    WriteTerminalLine(stdout, measures.Key() + "\t" + argument);
   }
   return status;
 }
@@ -296,7 +402,7 @@ int Keys(const std::vector<std::string>& args) {
 }  // namespace
 
 int RunCli(const std::vector<std::string>& args) {
-  if (args.empty()) return Usage(nullptr);
+  if (args.empty()) return Usage("");
   if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
     std::fputs(kUsage, stdout);
     return kExitDone;

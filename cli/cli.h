@@ -25,8 +25,9 @@ int RunCli(const std::vector<std::string>& args);
 // Writes a GBK text and a line end to `stream` (stdout or stderr) in the
 // terminal's encoding.
 void WriteTerminalLine(std::FILE* stream, const Text& text);
-// Writes bytes to standard output unchanged (no line-end translation).
-void WriteStandardOutput(const Bytes& bytes);
+// Writes bytes to standard output unchanged (no line-end translation);
+// false when they could not all be written.
+bool WriteStandardOutput(const Bytes& bytes);
 // Prepares what the platform needs before images are decoded; the
 // returned object keeps it alive.
 struct CliPlatform {

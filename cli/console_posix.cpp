@@ -1,3 +1,4 @@
+#include <csignal>
 #include <cstdio>
 
 #include "cli/cli.h"
@@ -12,12 +13,15 @@ void WriteTerminalLine(std::FILE* stream, const Text& text) {
   std::fflush(stream);
 }
 
-void WriteStandardOutput(const Bytes& bytes) {
-  std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-  std::fflush(stdout);
+bool WriteStandardOutput(const Bytes& bytes) {
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size();
+  return std::fflush(stdout) == 0 && written;
 }
 
-CliPlatform::CliPlatform() = default;
+// A reader that went away must be a write error, not the end of the process.
+CliPlatform::CliPlatform() {
+  std::signal(SIGPIPE, SIG_IGN);
+}
 CliPlatform::~CliPlatform() = default;
 
 }  // namespace qm

@@ -37,11 +37,11 @@ void WriteTerminalLine(std::FILE* stream, const Text& text) {
   std::fflush(stream);
 }
 
-void WriteStandardOutput(const Bytes& bytes) {
+bool WriteStandardOutput(const Bytes& bytes) {
   // The mark-up already has its CR LF; text mode would double them.
   _setmode(_fileno(stdout), _O_BINARY);
-  std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-  std::fflush(stdout);
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size();
+  return std::fflush(stdout) == 0 && written;
 }
 
 CliPlatform::CliPlatform() = default;

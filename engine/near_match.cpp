@@ -9,27 +9,27 @@ namespace {
 
 constexpr int kNone = -1;
 
-// The index of the one candidate nearest to `from`, or kNone when there is
-// none within reach or two are equally near.
-int UniqueNearest(const NearGroup& from, const std::vector<NearGroup>& candidates) {
+// The index of the one group of `candidates` nearest to `from`, or kNone
+// when none is within reach or two are equally near. `from_is_link` says
+// which side `from` stands on, as the distance takes a link first.
+int UniqueNearest(const NearGroup& from, bool from_is_link,
+                  const std::vector<NearGroup>& candidates, const NearDistance& distance) {
   int best = kNone;
   int best_distance = std::numeric_limits<int>::max();
   bool tied = false;
   for (std::size_t i = 0; i < candidates.size(); ++i) {
-    const NearGroup& to = candidates[i];
-    if (to.members.empty() || to.width != from.width || to.height != from.height) continue;
-    const int distance = FingerprintDistance(from.fingerprint, to.fingerprint);
-    if (distance > kMaxNearDistance || distance > best_distance) continue;
-    tied = distance == best_distance;
-    best_distance = distance;
+    const int d = from_is_link ? distance(from, candidates[i]) : distance(candidates[i], from);
+    if (d == kNotNear || d > best_distance) continue;
+    tied = d == best_distance;
+    best_distance = d;
     best = static_cast<int>(i);
   }
   return tied ? kNone : best;
 }
 
 int TakeFirst(NearGroup& group) {
-  const int member = group.members.front();
-  group.members.erase(group.members.begin());
+  const int member = group.open.front();
+  group.open.erase(group.open.begin());
   return member;
 }
 
@@ -48,25 +48,38 @@ int FingerprintDistance(std::uint64_t a, std::uint64_t b) {
   return std::popcount(a ^ b);
 }
 
-std::vector<NearPair> PairNearMatches(std::vector<NearGroup> links, std::vector<NearGroup> slices) {
+int FingerprintNearDistance(const NearGroup& link, const NearGroup& slice) {
+  if (link.measures.width != slice.measures.width ||
+      link.measures.height != slice.measures.height) {
+    return kNotNear;
+  }
+  const int distance = FingerprintDistance(link.fingerprint, slice.fingerprint);
+  return distance > kMaxNearDistance ? kNotNear : distance;
+}
+
+std::vector<NearPair> PairNearMatches(std::vector<NearGroup> links, std::vector<NearGroup> slices,
+                                      const NearDistance& distance) {
+  // Every group stays a candidate whether it has open members or not, so
+  // the nearest of each group is found once.
+  std::vector<std::pair<std::size_t, std::size_t>> mutual;
+  for (std::size_t l = 0; l < links.size(); ++l) {
+    if (links[l].open.empty()) continue;
+    const int s = UniqueNearest(links[l], true, slices, distance);
+    if (s == kNone || slices[static_cast<std::size_t>(s)].open.empty()) continue;
+    const auto slice = static_cast<std::size_t>(s);
+    if (UniqueNearest(slices[slice], false, links, distance) == static_cast<int>(l)) {
+      mutual.emplace_back(l, slice);
+    }
+  }
   std::vector<NearPair> made;
   for (;;) {
-    // The mutual pairs of one round are disjoint: all of them are chosen
-    // before any member is taken, then the nearest are looked at again.
-    std::vector<std::pair<std::size_t, std::size_t>> chosen;
-    for (std::size_t l = 0; l < links.size(); ++l) {
-      if (links[l].members.empty()) continue;
-      const int s = UniqueNearest(links[l], slices);
-      if (s == kNone) continue;
-      const auto slice = static_cast<std::size_t>(s);
-      if (UniqueNearest(slices[slice], links) == static_cast<int>(l)) chosen.emplace_back(l, slice);
-    }
-    if (chosen.empty()) return made;
     std::vector<NearPair> round;
-    for (auto [l, s] : chosen) {
-      const int distance = FingerprintDistance(links[l].fingerprint, slices[s].fingerprint);
-      round.push_back({TakeFirst(links[l]), TakeFirst(slices[s]), distance});
+    for (auto [l, s] : mutual) {
+      if (links[l].open.empty() || slices[s].open.empty()) continue;
+      const int d = distance(links[l], slices[s]);
+      round.push_back({TakeFirst(links[l]), TakeFirst(slices[s]), d});
     }
+    if (round.empty()) return made;
     std::sort(round.begin(), round.end(),
               [](const NearPair& a, const NearPair& b) { return a.link < b.link; });
     made.insert(made.end(), round.begin(), round.end());

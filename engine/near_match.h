@@ -2,43 +2,55 @@
 // moves a few of its 64 fingerprint cells across the mean, mostly on flat
 // slices whose cells all sit near it; the upload then differs from its slice
 // in those cells only. Pairing by smallest distance is safe only where it is
-// unambiguous, so a pair needs equal size, a small distance, and each side
-// the other's one nearest candidate.
+// unambiguous, so a pair needs a small distance and each side the other's
+// one nearest among all decoded images of its side, paired ones included:
+// an upload nearest to a slice that already has its link is a second copy
+// of that slice, not the picture of another.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "base/text.h"
+#include "image/image_key.h"
 
 namespace qm {
 
 // More differing cells than this is a different picture, not a re-encoding.
 inline constexpr int kMaxNearDistance = 8;
 
-// Images with one and the same key: they count as one candidate and pair in
-// the order of their members.
+// Images of one side with one and the same measures: they count as one
+// candidate. `open` are those still to pair, in the order they pair.
 struct NearGroup {
-  int width = 0;
-  int height = 0;
-  std::uint64_t fingerprint = 0;
-  std::vector<int> members;  // link positions, or slice numbers, ascending
+  ImageMeasures measures;
+  std::uint64_t fingerprint = 0;  // the measures' fingerprint as bits
+  std::vector<int> open;          // link positions, or slice numbers, ascending
 };
 
 struct NearPair {
-  int link = 0;   // the link's position in the link list
+  int link = 0;   // the link's position among the links of the list
   int slice = 0;  // the slice's number in document order
   int distance = 0;
 };
+
+// How far apart an upload and a slice are, or kNotNear when they cannot be
+// the same picture.
+inline constexpr int kNotNear = -1;
+using NearDistance = std::function<int(const NearGroup& link, const NearGroup& slice)>;
 
 // Cell k of the 64-character fingerprint text is bit k.
 std::uint64_t FingerprintBits(const Text& fingerprint);
 int FingerprintDistance(std::uint64_t a, std::uint64_t b);
 
-// Mutual unique nearest neighbours among groups of equal size within
-// kMaxNearDistance, repeated until no pair is added. Each pair takes the
-// first remaining member of both groups. Pairs come in the order they are
-// made: round by round, within a round by link position.
-std::vector<NearPair> PairNearMatches(std::vector<NearGroup> links, std::vector<NearGroup> slices);
+// Equal size and at most kMaxNearDistance differing cells.
+int FingerprintNearDistance(const NearGroup& link, const NearGroup& slice);
+
+// Mutual unique nearest neighbours by `distance`, among all groups of both
+// sides; a pair takes the first open member of both groups, and is made
+// again with the next ones while both groups have open members. Pairs come
+// round by round, within a round by link position.
+std::vector<NearPair> PairNearMatches(std::vector<NearGroup> links, std::vector<NearGroup> slices,
+                                      const NearDistance& distance = FingerprintNearDistance);
 
 }  // namespace qm

@@ -1,10 +1,14 @@
 // The steps both replacement runs take on the window, in one place.
 #pragma once
 
+#include <chrono>
+#include <string_view>
 #include <vector>
 
 #include "base/text.h"
 #include "base/text_rules.h"
+#include "engine/host_services.h"
+#include "engine/runs.h"
 #include "engine/scanning.h"
 #include "engine/window_access.h"
 
@@ -17,36 +21,45 @@ inline void ShowStatus(WindowAccess& window, const Text& text) {
   window.SetStatusText(kStatusMessagePart, text);
 }
 
-// The slice sources of the slice-code box. When there are none, both runs
-// say so and stop before changing anything.
-inline std::vector<Text> SliceSourcesOrSayNone(WindowAccess& window, RegexObject& regex) {
-  std::vector<Text> sources = FindSliceSources(regex, window.EditText(EditBox::kSliceCode));
-  if (sources.empty()) ShowStatus(window, kNothingFoundText);
-  return sources;
-}
+// The references of the slice code. When there are none, both runs say so
+// and stop before changing anything.
+std::vector<SliceReference> ReferencesOrSayNone(WindowAccess& window, RegexObject& regex,
+                                                const Text& slice_code);
 
-// Every substitution reads the box afresh and writes the whole text back,
-// so the window shows the result growing one pairing at a time.
-inline void ReplaceInBox(WindowAccess& window, EditBox box, const Text& needle,
-                         const Text& replacement) {
-  window.SetEditText(box, ReplaceFirst(window.EditText(box), needle, replacement));
-}
+// The work list holds one row per reference: its source, or the key the
+// smart run measured.
+void FillWorkList(WindowAccess& window, const std::vector<Text>& rows);
 
-// A used link leaves the list together with the line break that ended its
-// own line. (Taking the first line break of the box instead would join the
-// two unused links around it whenever an unused link stands above.) A link
-// without a break of its own, or an empty one, takes the first.
-inline void RemoveUsedLink(WindowAccess& window, const Text& link) {
-  const int at = link.empty() ? kNotFound : FindFolded(window.EditText(EditBox::kLinkList), link);
-  ReplaceInBox(window, EditBox::kLinkList, link, "");
-  Text list = window.EditText(EditBox::kLinkList);
-  const auto offset = static_cast<std::size_t>(at) - 1;
-  if (at != kNotFound && list.compare(offset, 2, kLineBreak) == 0) {
-    list.erase(offset, 2);
-  } else {
-    list = ReplaceFirst(list, kLineBreak, "");
-  }
-  window.SetEditText(EditBox::kLinkList, list);
-}
+// The slice code with the path of reference i replaced by contents[i]; the
+// bytes between the references stay as they are. Linear in the text.
+Text WithContents(std::string_view slice_code, const std::vector<SliceReference>& references,
+                  const std::vector<Text>& contents);
+
+// The status's note on lines of the link list that were passed over; empty
+// when there were none.
+Text NotLinksNote(int not_links);
+
+// Both runs work on their own copies of the two texts. Rewriting a box of
+// megabytes costs the window far more than a step of the run, so while the
+// run works the boxes show its progress a few times a second at most, and
+// never for more than a quarter of the time.
+class ProgressDisplay {
+ public:
+  explicit ProgressDisplay(WindowAccess& window);
+  bool Due() const;
+  void Show(const Text& slice_code, const Text& link_list);
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  WindowAccess& window_;
+  Clock::time_point next_;
+};
+
+// The end of both runs: the boxes get the run's texts, the clipboard the
+// run's own result (never a box's, which the user may have emptied), and
+// the status bar `status`. A window that is gone has no boxes to show the
+// result in, and then the clipboard is left alone.
+void FinishRun(WindowAccess& window, HostServices& host, const Text& slice_code,
+               const Text& link_list, const Text& status, RunReport& report);
 
 }  // namespace qm

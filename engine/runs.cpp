@@ -17,34 +17,47 @@ bool Contains(const Text& text, const char* marker) {
   return Find(text, marker, 1) != kNotFound;
 }
 
+// The links may use either scheme, written in any letter case.
+bool HoldsWebAddress(const Text& text) {
+  return FindFolded(text, "http:", 1) != kNotFound || FindFolded(text, "https:", 1) != kNotFound;
+}
+
 }  // namespace
 
-RunOutcome RunByNumber(WindowAccess& window, HostServices& host) {
+RunReport RunByNumber(WindowAccess& window, HostServices& host) {
   RegexObject regex;
-  const std::vector<Text> sources = SliceSourcesOrSayNone(window, regex);
-  if (sources.empty()) return RunOutcome::kNothingFound;
-  window.ClearWorkList();
-  for (const Text& source : sources) window.AppendWorkListRow(source);
+  RunReport report;
+  const Text code = window.EditText(EditBox::kSliceCode);
+  const std::vector<SliceReference> references = ReferencesOrSayNone(window, regex, code);
+  if (references.empty()) {
+    report.outcome = RunOutcome::kNothingFound;
+    return report;
+  }
+  std::vector<Text> contents;
+  for (const SliceReference& reference : references) contents.push_back(reference.source);
+  FillWorkList(window, contents);
 
-  const std::vector<Text> links = SplitLines(window.EditText(EditBox::kLinkList));
-  const int rows = window.WorkListRowCount();
   // With fewer links than slices, pairing stops at the last link and the
   // remaining slices keep their local paths; the status says how many.
-  const int paired = std::min(rows, static_cast<int>(links.size()));
-  for (int k = 1; k <= paired; ++k) {
-    const Text source = window.WorkListRow(k - 1);
-    const Text& link = links[static_cast<std::size_t>(k) - 1];
-    ReplaceInBox(window, EditBox::kSliceCode, source, link);
-    RemoveUsedLink(window, link);
+  const Text list = window.EditText(EditBox::kLinkList);
+  const LinkLines lines = ReadLinkLines(list);
+  const std::size_t paired = std::min(references.size(), lines.links.size());
+  std::vector<std::size_t> used;
+  for (std::size_t k = 0; k < paired; ++k) {
+    contents[k] = lines.links[k].link;
+    used.push_back(lines.links[k].line);
   }
+  report.slices = static_cast<int>(references.size());
+  report.replaced = static_cast<int>(paired);
+  report.left = report.slices - report.replaced;
+  report.not_links = lines.not_links;
 
-  host.SetClipboardText(window.EditText(EditBox::kSliceCode));
   Text done = kByNumberDoneText;
-  if (paired < rows) {
-    done += "链接数量不足，还有 " + DecimalText(rows - paired) + " 张图片未替换";
-  }
-  ShowStatus(window, done);
-  return RunOutcome::kDone;
+  if (report.left > 0) done += "链接数量不足，还有 " + DecimalText(report.left) + " 张图片未替换";
+  done += NotLinksNote(report.not_links);
+  FinishRun(window, host, WithContents(code, references, contents), WithoutLines(list, used), done,
+            report);
+  return report;
 }
 
 ReplaceCommand::ReplaceCommand(WindowAccess& window, HostServices& host,
@@ -71,7 +84,7 @@ PressResult ReplaceCommand::ReplaceAndCopy() {
     return PressResult::kBadSliceCode;
   }
   const Text links = window_.EditText(EditBox::kLinkList);
-  if (!Contains(links, "http:")) {
+  if (!HoldsWebAddress(links)) {
     ShowStatus(window_, kBadLinksText);
     return PressResult::kBadLinks;
   }
@@ -79,9 +92,9 @@ PressResult ReplaceCommand::ReplaceAndCopy() {
 
   std::function<void()> run;
   if (window_.IsRadioSelected(RadioBox::kByNumber)) {
-    run = [this] { outcome_ = RunByNumber(window_, host_); };
+    run = [this] { report_ = RunByNumber(window_, host_); };
   } else if (window_.IsRadioSelected(RadioBox::kSmart)) {
-    run = [this] { outcome_ = RunSmart(window_, host_, smart_options_); };
+    run = [this] { report_ = RunSmart(window_, host_, smart_options_); };
   }
   if (!run) return PressResult::kNoMode;
 

@@ -15,13 +15,27 @@ enum class PressResult {
   kStarted,       // a run of the selected mode was started
   kNoMode,        // checks passed, line break appended, no mode selected
   kBadSliceCode,  // the slice code lacks "01."
-  kBadLinks,      // the link list lacks "http:"
+  kBadLinks,      // the link list holds neither "http:" nor "https:"
   kBusy,          // a run is still working; nothing changed
 };
 
 enum class RunOutcome {
-  kDone,
+  kDone,          // every slice has its link
+  kLeftOver,      // done, but slices are left to replace by hand or links gave no image
   kNothingFound,  // the slice code held no slice source: nothing changed, nothing copied
+};
+
+// What a run did, for whoever started it to report.
+struct RunReport {
+  RunOutcome outcome = RunOutcome::kDone;
+  int slices = 0;        // image references found
+  int replaced = 0;      // references that took a link
+  int near_pairs = 0;    // of those, paired without equal keys (smart)
+  int left = 0;          // references left: local paths (by number), placeholders (smart)
+  int failed_links = 0;  // links that gave no image (smart)
+  int not_links = 0;     // non-blank lines of the link list that are no link
+  bool copied = false;   // the result went to the clipboard
+  Text notice;           // what the user was told to do by hand; empty when nothing
 };
 
 // What a smart run does beyond pairing equal keys, and whom it tells.
@@ -31,6 +45,8 @@ struct SmartRunOptions {
   bool near_match = true;
   // Called on the run's thread for each near pair as it is made.
   std::function<void(const NearPair&)> on_near_pair;
+  // Called on the run's thread with each progress status as it is shown.
+  std::function<void(const Text&)> on_progress;
   // Local slices read and fingerprinted at once; 0: as many as the machine
   // has hardware threads, at most 8.
   int read_threads = 0;
@@ -44,17 +60,16 @@ struct SmartRunOptions {
 inline constexpr char kUnmatchedNoticeTitle[] =
     "以下为不能识别的图片，请手工替换以 mivron + 数字的内容";
 inline constexpr char kUnmatchedPrefix[] = "mivron";
-// The title of the notice's list of links that gave no image; it follows the
-// list of slices, when there is one.
-inline constexpr char kFailedLinksNoticeTitle[] = "以下链接无法下载或不是图片：";
+// The line above the links that gave no image, after the slices.
+inline constexpr char kFailedLinksTitle[] = "以下链接无法下载或不是图片：";
 
 // What a press, or a window command that would change what a run works on,
 // answers while a run works.
 inline constexpr char kRunBusyText[] = "正在处理，请稍候...";
 
 // Both runs, step by step; each reads and writes the window through `window`.
-RunOutcome RunByNumber(WindowAccess& window, HostServices& host);
-RunOutcome RunSmart(WindowAccess& window, HostServices& host, const SmartRunOptions& options = {});
+RunReport RunByNumber(WindowAccess& window, HostServices& host);
+RunReport RunSmart(WindowAccess& window, HostServices& host, const SmartRunOptions& options = {});
 
 // ReplaceAndCopy with its one-run-at-a-time rule. Press() returns at once;
 // the run works on its own thread. A press during a run is refused.
@@ -67,8 +82,8 @@ class ReplaceCommand {
 
   PressResult ReplaceAndCopy();
   bool RunInProgress() const { return running_.load(); }
-  // How the last run that ended went.
-  RunOutcome LastOutcome() const { return outcome_.load(); }
+  // How the last run went; read once the run has ended (WaitForRun).
+  const RunReport& LastReport() const { return report_; }
   void WaitForRun();
 
  private:
@@ -76,7 +91,7 @@ class ReplaceCommand {
   HostServices& host_;
   const SmartRunOptions smart_options_;
   std::atomic<bool> running_{false};
-  std::atomic<RunOutcome> outcome_{RunOutcome::kDone};
+  RunReport report_;  // written by the run's thread only while it runs
   std::thread worker_;
 };
 

@@ -1,10 +1,14 @@
-// The smart run: every slice's path becomes its image key, every upload
-// whose key the mark-up holds takes that key's place, near matches pair what
-// equal keys left over, and what still holds a key becomes a numbered
-// placeholder the user is told about.
+// The smart run: every slice's path becomes its image key, every upload of
+// the same size and fingerprint takes that slice's place, near matches pair
+// what equal keys left over, and each slice still without a link becomes a
+// numbered placeholder the user is told about, as is each link that gave
+// no image.
 #include <algorithm>
+#include <deque>
 #include <map>
+#include <set>
 #include <thread>
+#include <tuple>
 
 #include "engine/near_match.h"
 #include "engine/ordered_work.h"
@@ -23,15 +27,8 @@ constexpr char kPlaceholderGap[] = "  ";
 struct KeyedImage {
   Text name;  // the slice's source in the mark-up, or the link
   ImageMeasures measures;
-  Text key;
   bool paired = false;
 };
-
-KeyedImage Keyed(Text name, ImageMeasures measures) {
-  KeyedImage image{std::move(name), std::move(measures), {}};
-  image.key = image.measures.Key();
-  return image;
-}
 
 // An image's bytes, kept to be shown while it is applied, and its measures.
 struct Measured {
@@ -44,6 +41,14 @@ Measured Measure(Bytes bytes) {
   return {std::move(bytes), std::move(measures)};
 }
 
+// Two images are the same picture when size and fingerprint are equal. The
+// key text alone is not enough: it has no separator, so 75x1200 and 751x200
+// give the same digits.
+using Identity = std::tuple<int, int, Text>;
+Identity IdentityOf(const ImageMeasures& measures) {
+  return {measures.width, measures.height, measures.fingerprint};
+}
+
 // Results finished ahead of the one being applied, beyond one a thread.
 constexpr std::size_t kSpareResults = 2;
 constexpr unsigned kMaxReadThreads = 8;
@@ -53,51 +58,29 @@ std::size_t ReadThreads(const SmartRunOptions& options) {
   return std::clamp(std::thread::hardware_concurrency(), 1u, kMaxReadThreads);
 }
 
-constexpr bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
-// Keys have no separator between size and fingerprint, so a short key can
-// stand inside a longer one: 50x100 white ends the key of 750x100 white.
-// Only an occurrence with no digit or minus sign before it and no digit
-// after it is a key of its own.
-int FindWholeKey(const Text& text, const Text& key) {
-  for (int at = Find(text, key, 1); at != kNotFound; at = Find(text, key, at + 1)) {
-    const std::size_t begin = static_cast<std::size_t>(at) - 1;
-    const std::size_t end = begin + key.size();
-    const bool opens = begin == 0 || !(IsDigit(text[begin - 1]) || text[begin - 1] == '-');
-    const bool closes = end == text.size() || !IsDigit(text[end]);
-    if (opens && closes) return at;
-  }
-  return kNotFound;
-}
-
-Text ReplacedAt(Text text, int at, std::size_t length, const Text& replacement) {
-  return text.replace(static_cast<std::size_t>(at) - 1, length, replacement);
-}
-
 // Slice numbers in placeholders have at least two digits, as in file names.
 Text SliceNumberText(std::size_t number) {
   Text digits = DecimalText(static_cast<long long>(number));
   return digits.size() < 2 ? "0" + digits : digits;
 }
 
-// Images with one and the same key that are still unpaired and decoded, as
-// candidates for near matching; members are 1-based positions.
-std::vector<NearGroup> OpenGroups(const std::vector<KeyedImage>& images) {
+// A link written without its scheme ("//host/a.jpg") is fetched over https.
+Text FetchAddress(const Text& link) {
+  return link.starts_with("//") ? "https:" + link : link;
+}
+
+// The decoded images of one side grouped by identity, for the near pass;
+// members that `open` accepts are still to pair. Positions are 1-based.
+template <typename Open>
+std::vector<NearGroup> NearGroups(const std::vector<KeyedImage>& images, Open open) {
   std::vector<NearGroup> groups;
-  std::map<Text, std::size_t> by_key;
+  std::map<Identity, std::size_t> by_identity;
   for (std::size_t i = 0; i < images.size(); ++i) {
     const KeyedImage& image = images[i];
-    if (image.paired || !image.measures.decoded) continue;
-    auto [entry, added] = by_key.emplace(image.key, groups.size());
-    if (added) {
-      groups.push_back({image.measures.width,
-                        image.measures.height,
-                        FingerprintBits(image.measures.fingerprint),
-                        {}});
-    }
-    groups[entry->second].members.push_back(static_cast<int>(i) + 1);
+    if (!image.measures.decoded) continue;
+    auto [entry, added] = by_identity.emplace(IdentityOf(image.measures), groups.size());
+    if (added) groups.push_back({image.measures, FingerprintBits(image.measures.fingerprint), {}});
+    if (open(image)) groups[entry->second].open.push_back(static_cast<int>(i) + 1);
   }
   return groups;
 }
@@ -105,27 +88,35 @@ std::vector<NearGroup> OpenGroups(const std::vector<KeyedImage>& images) {
 class SmartRun {
  public:
   SmartRun(WindowAccess& window, HostServices& host, const SmartRunOptions& options)
-      : window_(window), host_(host), options_(options) {}
+      : window_(window), host_(host), options_(options), display_(window) {}
 
-  RunOutcome Run() {
+  RunReport Run() {
     // Nothing found changes nothing, so the user can mend the slice code
     // and press again without choosing the image again.
-    std::vector<Text> sources = SliceSourcesOrSayNone(window_, regex_);
-    if (sources.empty()) return RunOutcome::kNothingFound;
+    code_ = window_.EditText(EditBox::kSliceCode);
+    references_ = ReferencesOrSayNone(window_, regex_, code_);
+    if (references_.empty()) {
+      report_.outcome = RunOutcome::kNothingFound;
+      return report_;
+    }
+    list_ = window_.EditText(EditBox::kLinkList);
     window_.ClearWorkList();
     CutPathToStem();
-    LocalPass(std::move(sources));
+    LocalPass();
     window_.SetGroupCaption(
         GroupBox::kSliceCode,
         "切片代码(共计：" + DecimalText(window_.WorkListRowCount()) + " 第图片）");
     LinkPass();
     if (options_.near_match) NearPass();
-    const Text notice = WritePlaceholders();
-    host_.SetClipboardText(window_.EditText(EditBox::kSliceCode));
-    ShowStatus(window_, DoneText());
+    Text notice = WritePlaceholders();
+    const Text failed = ListFailedLinks();
+    if (!notice.empty() && !failed.empty()) notice += kLineBreak;
+    notice += failed;
+    FinishRun(window_, host_, CurrentCode(), CurrentLinks(), DoneText(), report_);
     window_.SetEditText(EditBox::kImagePath, "");
+    report_.notice = notice;
     if (!notice.empty()) window_.ShowNotice(notice);
-    return RunOutcome::kDone;
+    return report_;
   }
 
  private:
@@ -133,134 +124,186 @@ class SmartRun {
   // stem every slice file shares.
   void CutPathToStem() {
     const Text chosen = window_.EditText(EditBox::kImagePath);
-    window_.SetEditText(EditBox::kImagePath,
-                        ReplaceFirst(chosen, SliceSuffixOf(regex_, chosen), ""));
+    window_.SetEditText(EditBox::kImagePath, SliceStemOf(regex_, chosen));
     window_.SetGroupCaption(GroupBox::kCommands,
                             kPathCaption + window_.EditText(EditBox::kImagePath));
   }
 
   // Files are read and fingerprinted on several threads; their keys go
   // into the mark-up strictly in document order, as one by one.
-  void LocalPass(std::vector<Text> sources) {
+  void LocalPass() {
     const Text stem = window_.EditText(EditBox::kImagePath);
     std::vector<Text> files;
-    for (const Text& source : sources) files.push_back(stem + SliceSuffixOf(suffix_regex_, source));
+    for (const SliceReference& reference : references_) {
+      files.push_back(stem + SliceSuffixOf(suffix_regex_, reference.source));
+    }
     const std::size_t threads = ReadThreads(options_);
     OrderedWork<Measured> work(files.size(), threads, threads + kSpareResults, [&](std::size_t i) {
       return Measure(host_.ReadFileBytes(files[i]));
     });
-    for (Text& source : sources) {
+    for (const SliceReference& reference : references_) {
       Measured read = work.TakeNext();
       window_.SetPictureBytes(read.bytes);
-      KeyedImage slice = Keyed(std::move(source), std::move(read.measures));
-      ReplaceInBox(window_, EditBox::kSliceCode, slice.name, slice.key);
-      window_.AppendWorkListRow(slice.key);
+      KeyedImage slice{reference.source, std::move(read.measures)};
+      contents_.push_back(slice.measures.Key());
+      window_.AppendWorkListRow(contents_.back());
+      if (slice.measures.decoded) {
+        open_slices_[IdentityOf(slice.measures)].push_back(slices_.size());
+      }
       slices_.push_back(std::move(slice));
+      ShowProgressIfDue();
     }
+    report_.slices = static_cast<int>(slices_.size());
   }
 
   // Several links download at once and are fingerprinted as they arrive;
   // each is paired or passed over strictly in list order, so the boxes, the
   // statuses and the count come out as one by one. A link listed again is
-  // not downloaded again: it takes the key its first listing measured.
+  // not downloaded again: it takes what its first listing measured.
   void LinkPass() {
-    const std::vector<Text> lines = SplitLines(window_.EditText(EditBox::kLinkList));
+    const LinkLines lines = ReadLinkLines(list_);
+    report_.not_links = lines.not_links;
     std::map<Text, std::size_t> first_listed;
-    std::vector<std::size_t> first(lines.size());
-    for (std::size_t i = 0; i < lines.size(); ++i)
-      first[i] = first_listed.emplace(lines[i], i).first->second;
+    std::vector<std::size_t> first(lines.links.size());
+    for (std::size_t i = 0; i < lines.links.size(); ++i) {
+      first[i] = first_listed.emplace(lines.links[i].link, i).first->second;
+    }
     const int asked =
         options_.download_threads > 0 ? options_.download_threads : host_.ConcurrentFetches();
     const auto threads = static_cast<std::size_t>(std::max(1, asked));
-    OrderedWork<Measured> work(lines.size(), threads, threads + kSpareResults, [&](std::size_t i) {
-      return first[i] == i ? Measure(host_.FetchUrlBytes(lines[i])) : Measured{};
-    });
-    for (std::size_t i = 0; i < lines.size(); ++i) {
+    OrderedWork<Measured> work(
+        lines.links.size(), threads, threads + kSpareResults, [&](std::size_t i) {
+          return first[i] == i ? Measure(host_.FetchUrlBytes(FetchAddress(lines.links[i].link)))
+                               : Measured{};
+        });
+    for (std::size_t i = 0; i < lines.links.size(); ++i) {
       Measured fetched = work.TakeNext();
       const std::size_t listed = first[i];
       if (listed == i) window_.SetPictureBytes(fetched.bytes);
-      KeyedImage link = listed == i
-                            ? Keyed(lines[i], std::move(fetched.measures))
-                            : KeyedImage{lines[i], links_[listed].measures, links_[listed].key};
-      link.paired = Pair(link.name, i + 1, link.key);
-      links_.push_back(std::move(link));
+      links_.push_back({lines.links[i].link,
+                        listed == i ? std::move(fetched.measures) : links_[listed].measures});
+      link_lines_.push_back(lines.links[i].line);
+      PairExactly(i);
+      ShowProgressIfDue();
     }
   }
 
-  // Keeps every pairing of the link pass; each near pair then does what a
-  // pairing there does.
+  // The link takes the first slice in document order that is the same
+  // picture and has no link yet.
+  void PairExactly(std::size_t link) {
+    if (!links_[link].measures.decoded) return;
+    auto open = open_slices_.find(IdentityOf(links_[link].measures));
+    if (open == open_slices_.end() || open->second.empty()) return;
+    const std::size_t slice = open->second.front();
+    open->second.pop_front();
+    Pair(link, slice);
+  }
+
+  // Uploads a host re-encoded. An upload that is the same picture as a
+  // slice is a copy of that slice even when the slice already has its
+  // link, so it never takes another slice's place.
   void NearPass() {
-    for (const NearPair& pair : PairNearMatches(OpenGroups(links_), OpenGroups(slices_))) {
-      KeyedImage& link = links_[static_cast<std::size_t>(pair.link) - 1];
-      const Text& slice_key = slices_[static_cast<std::size_t>(pair.slice) - 1].key;
-      if (!Pair(link.name, static_cast<std::size_t>(pair.link), slice_key)) continue;
-      link.paired = true;
-      ++near_pairs_;
+    std::set<Identity> slice_pictures;
+    for (const KeyedImage& slice : slices_) {
+      if (slice.measures.decoded) slice_pictures.insert(IdentityOf(slice.measures));
+    }
+    const auto open_link = [&](const KeyedImage& link) {
+      return !link.paired && !slice_pictures.contains(IdentityOf(link.measures));
+    };
+    const auto open_slice = [](const KeyedImage& slice) { return !slice.paired; };
+    for (const NearPair& pair :
+         PairNearMatches(NearGroups(links_, open_link), NearGroups(slices_, open_slice))) {
+      Pair(static_cast<std::size_t>(pair.link) - 1, static_cast<std::size_t>(pair.slice) - 1);
+      ++report_.near_pairs;
       if (options_.on_near_pair) options_.on_near_pair(pair);
     }
   }
 
-  // The link takes the first whole occurrence of the slice key; the first
-  // slice still holding that key is then paired.
-  bool Pair(const Text& link, std::size_t position, const Text& slice_key) {
-    const Text code = window_.EditText(EditBox::kSliceCode);
-    const int at = FindWholeKey(code, slice_key);
-    if (at == kNotFound) return false;
-    window_.SetEditText(EditBox::kSliceCode, ReplacedAt(code, at, slice_key.size(), link));
-    RemoveUsedLink(window_, link);
-    ShowStatus(window_,
-               "正在处理第：" + DecimalText(static_cast<long long>(position)) + " 第图片...");
-    ++replaced_;
-    for (KeyedImage& slice : slices_) {
-      if (slice.paired || slice.key != slice_key) continue;
-      slice.paired = true;
-      break;
-    }
-    return true;
+  void Pair(std::size_t link, std::size_t slice) {
+    links_[link].paired = true;
+    slices_[slice].paired = true;
+    contents_[slice] = links_[link].name;
+    used_lines_.push_back(link_lines_[link]);
+    ++report_.replaced;
+    const Text status =
+        "正在处理第：" + DecimalText(static_cast<long long>(link) + 1) + " 第图片...";
+    ShowStatus(window_, status);
+    if (options_.on_progress) options_.on_progress(status);
   }
 
   // A key left in the mark-up tells the user nothing; a numbered
   // placeholder and a list of what it stands for do. Empty when every slice
   // was paired.
   Text WritePlaceholders() {
-    Text code = window_.EditText(EditBox::kSliceCode);
     Text lines;
     for (std::size_t k = 0; k < slices_.size(); ++k) {
-      const KeyedImage& slice = slices_[k];
-      if (slice.paired) continue;
-      const int at = FindWholeKey(code, slice.key);
-      if (at == kNotFound) continue;
-      const Text placeholder = kUnmatchedPrefix + SliceNumberText(k + 1);
-      code = ReplacedAt(std::move(code), at, slice.key.size(), placeholder);
-      lines += kLineBreak + placeholder + kPlaceholderGap + slice.name;
+      if (slices_[k].paired) continue;
+      contents_[k] = kUnmatchedPrefix + SliceNumberText(k + 1);
+      lines += kLineBreak + contents_[k] + kPlaceholderGap + slices_[k].name;
+      ++report_.left;
     }
-    if (lines.empty()) return {};
-    window_.SetEditText(EditBox::kSliceCode, code);
-    return kUnmatchedNoticeTitle + lines;
+    return lines.empty() ? Text() : kUnmatchedNoticeTitle + lines;
+  }
+
+  // The links that gave no image, each once, after the slices.
+  Text ListFailedLinks() {
+    Text lines;
+    std::set<Text> listed;
+    for (const KeyedImage& link : links_) {
+      if (link.measures.decoded || !listed.insert(link.name).second) continue;
+      lines += kLineBreak + link.name;
+      ++report_.failed_links;
+    }
+    return lines.empty() ? Text() : kFailedLinksTitle + lines;
+  }
+
+  Text CurrentCode() const { return WithContents(code_, references_, contents_); }
+
+  Text CurrentLinks() const {
+    std::vector<std::size_t> used = used_lines_;
+    std::sort(used.begin(), used.end());
+    return WithoutLines(list_, used);
+  }
+
+  void ShowProgressIfDue() {
+    if (display_.Due()) display_.Show(CurrentCode(), CurrentLinks());
   }
 
   Text DoneText() const {
-    Text done = "处理完成...共替换了：" + DecimalText(replaced_) + " 张图片....并已复制处理结果...";
-    if (near_pairs_ > 0) done += "（其中 " + DecimalText(near_pairs_) + " 张为近似匹配）";
-    return done;
+    Text done =
+        "处理完成...共替换了：" + DecimalText(report_.replaced) + " 张图片....并已复制处理结果...";
+    if (report_.near_pairs > 0)
+      done += "（其中 " + DecimalText(report_.near_pairs) + " 张为近似匹配）";
+    return done + NotLinksNote(report_.not_links);
   }
 
   WindowAccess& window_;
   HostServices& host_;
   const SmartRunOptions& options_;
+  ProgressDisplay display_;
   // The first serves the path and the image references, the second each
   // reference's numbered ending.
   RegexObject regex_;
   RegexObject suffix_regex_;
+
+  Text code_;  // the slice code as the run found it
+  std::vector<SliceReference> references_;
+  std::vector<Text> contents_;      // what stands at each reference now
   std::vector<KeyedImage> slices_;  // in document order
-  std::vector<KeyedImage> links_;   // in link-list order
-  int replaced_ = 0;
-  int near_pairs_ = 0;
+  // Decoded slices without a link yet, by picture, in document order.
+  std::map<Identity, std::deque<std::size_t>> open_slices_;
+
+  Text list_;                            // the link list as the run found it
+  std::vector<KeyedImage> links_;        // the links of the list, in list order
+  std::vector<std::size_t> link_lines_;  // the line each link stands on
+  std::vector<std::size_t> used_lines_;  // the lines of the links paired
+
+  RunReport report_;
 };
 
 }  // namespace
 
-RunOutcome RunSmart(WindowAccess& window, HostServices& host, const SmartRunOptions& options) {
+RunReport RunSmart(WindowAccess& window, HostServices& host, const SmartRunOptions& options) {
   return SmartRun(window, host, options).Run();
 }
 

@@ -8,8 +8,9 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "engine/scanning.h"
 #include "base/text_rules.h"
+#include "engine/run_steps.h"
+#include "engine/scanning.h"
 #include "regex/regex_object.h"
 
 namespace qm::fuzz {
@@ -119,6 +120,35 @@ inline void CheckRegex(RegexObject& regex, std::string_view pattern, std::string
   }
 }
 
+// The slice references and the link lines as both runs read them: each
+// reference stands where it says, replacing every reference by its own path
+// gives the text back, and taking out the lines of all links keeps exactly
+// the other lines.
+inline void CheckRunInputs(RegexObject& regex, std::string_view markup, std::string_view links) {
+  const std::vector<SliceReference> references = FindSliceReferences(regex, markup);
+  std::vector<Text> sources;
+  std::size_t behind = 0;
+  for (const SliceReference& reference : references) {
+    Require(reference.offset >= behind && reference.offset <= markup.size());
+    Require(markup.substr(reference.offset, reference.source.size()) == reference.source);
+    Require(reference.source.find('_') != Text::npos);
+    behind = reference.offset + reference.source.size();
+    sources.push_back(reference.source);
+  }
+  Require(WithContents(markup, references, sources) == markup);
+
+  const LinkLines lines = ReadLinkLines(links);
+  std::vector<std::size_t> used;
+  for (const LinkLine& line : lines.links) {
+    Require(!line.link.empty() && line.link.front() != ' ' && line.link.back() != ' ');
+    used.push_back(line.line);
+  }
+  const Text rest = WithoutLines(links, used);
+  const LinkLines left = ReadLinkLines(rest);
+  Require(left.links.empty() && left.not_links == lines.not_links);
+  Require(WithoutLines(links, {}) == links);
+}
+
 inline void ExerciseTextHandling(std::string_view data) {
   const TextInput in = SplitTextInput(data);
   CheckTextRules(in.markup, in.needle);
@@ -126,14 +156,9 @@ inline void ExerciseTextHandling(std::string_view data) {
 
   RegexObject regex, suffix_regex;
   const Text path(in.path);
-  const Text stem = ReplaceFirst(path, SliceSuffixOf(regex, path), "");
-  Text markup(in.markup);
-  for (const Text& source : FindReferences(regex, TableBody(markup))) {
-    Require(source.find('_') != Text::npos);
-    markup = ReplaceFirst(markup, source, stem + SliceSuffixOf(suffix_regex, source));
-  }
-  Text links(in.links);
-  for (const Text& link : SplitLines(links)) links = ReplaceFirst(links, link, "");
+  const Text stem = SliceStemOf(regex, path);
+  Require(stem.size() + SliceSuffixOf(regex, path).size() == path.size());
+  CheckRunInputs(suffix_regex, in.markup, in.links);
   CheckRegex(regex, in.needle, in.markup);
 }
 

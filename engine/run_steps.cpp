@@ -1,0 +1,77 @@
+#include "engine/run_steps.h"
+
+#include <algorithm>
+
+namespace qm {
+namespace {
+
+// The shortest pause between two showings, and how many times the last
+// showing took that the pause lasts at least.
+constexpr std::chrono::milliseconds kShortestPause{250};
+constexpr int kPauseToShowing = 3;
+
+}  // namespace
+
+std::vector<SliceReference> ReferencesOrSayNone(WindowAccess& window, RegexObject& regex,
+                                                const Text& slice_code) {
+  std::vector<SliceReference> references = FindSliceReferences(regex, slice_code);
+  if (references.empty()) ShowStatus(window, kNothingFoundText);
+  return references;
+}
+
+void FillWorkList(WindowAccess& window, const std::vector<Text>& rows) {
+  window.ClearWorkList();
+  for (const Text& row : rows) window.AppendWorkListRow(row);
+}
+
+Text WithContents(std::string_view slice_code, const std::vector<SliceReference>& references,
+                  const std::vector<Text>& contents) {
+  Text out;
+  std::size_t grown = 0;
+  for (const Text& content : contents) grown += content.size();
+  out.reserve(slice_code.size() + grown);
+  std::size_t copied = 0;
+  for (std::size_t i = 0; i < references.size() && i < contents.size(); ++i) {
+    const SliceReference& reference = references[i];
+    out.append(slice_code.substr(copied, reference.offset - copied)).append(contents[i]);
+    copied = reference.offset + reference.source.size();
+  }
+  return out.append(slice_code.substr(copied));
+}
+
+Text NotLinksNote(int not_links) {
+  if (not_links == 0) return {};
+  return "（" + DecimalText(not_links) + " 行不是链接，已跳过）";
+}
+
+ProgressDisplay::ProgressDisplay(WindowAccess& window)
+    : window_(window), next_(Clock::now() + kShortestPause) {}
+
+bool ProgressDisplay::Due() const {
+  return Clock::now() >= next_;
+}
+
+void ProgressDisplay::Show(const Text& slice_code, const Text& link_list) {
+  const Clock::time_point start = Clock::now();
+  window_.SetEditText(EditBox::kSliceCode, slice_code);
+  window_.SetEditText(EditBox::kLinkList, link_list);
+  const Clock::time_point end = Clock::now();
+  next_ = end + std::max<Clock::duration>(kShortestPause, kPauseToShowing * (end - start));
+}
+
+void FinishRun(WindowAccess& window, HostServices& host, const Text& slice_code,
+               const Text& link_list, const Text& status, RunReport& report) {
+  window.SetEditText(EditBox::kSliceCode, slice_code);
+  window.SetEditText(EditBox::kLinkList, link_list);
+  // The result is never empty: it holds at least the replaced references.
+  if (!window.EditText(EditBox::kSliceCode).empty()) {
+    report.copied = host.SetClipboardText(slice_code);
+  }
+  ShowStatus(window, status);
+  if (report.outcome != RunOutcome::kNothingFound) {
+    report.outcome =
+        report.left > 0 || report.failed_links > 0 ? RunOutcome::kLeftOver : RunOutcome::kDone;
+  }
+}
+
+}  // namespace qm
