@@ -149,20 +149,19 @@ class MainWindowTest : public ::testing::Test {
   std::unique_ptr<QuillmarWindow> window_;
 };
 
-// Lets `command` open .html files for one scope (without one, no program
-// does), then puts back what did. Wine's shell reads the classes root only,
-// not the user's classes merged into it.
+// Lets `command` open .html files for one scope, then puts back what did.
+// Wine's shell reads the classes root only, not the user's classes merged
+// into it.
 class HtmlOpener {
  public:
-  explicit HtmlOpener(const std::wstring& command = {}) {
+  explicit HtmlOpener(const std::wstring& command) {
     wchar_t old[256] = {};
     DWORD size = sizeof(old);
     if (RegGetValueW(HKEY_CLASSES_ROOT, L".html", nullptr, RRF_RT_REG_SZ, nullptr, old, &size) ==
         ERROR_SUCCESS) {
       old_ = old;
     }
-    ok_ = Set(L".html", kClass) &&
-          (command.empty() || Set(std::wstring(kClass) + L"\\shell\\open\\command", command));
+    ok_ = Set(L".html", kClass) && Set(std::wstring(kClass) + L"\\shell\\open\\command", command);
   }
   ~HtmlOpener() {
     RegDeleteTreeW(HKEY_CLASSES_ROOT, kClass);
@@ -623,7 +622,10 @@ TEST_F(MainWindowTest, PreviewOpensTheFileItWroteAndSaysWhatFailed) {
   EXPECT_TRUE(opened(temp / "yl.html", code));
 
   browser.reset();
-  browser = std::make_unique<HtmlOpener>();  // no program opens .html
+  // The browser .html names is gone. (A type no program is named for fails
+  // too, but Wine then tries to start the file itself as a program, which
+  // may still hold it when the test reads it.)
+  browser = std::make_unique<HtmlOpener>(L"\"C:\\no such browser\\browser.exe\" \"%1\"");
   window_->Click(kIdPreviewButton);
   EXPECT_EQ(ReadFile(temp / "yl.html"), code);
   EXPECT_EQ(window_->StatusText(1),
