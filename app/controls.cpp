@@ -177,6 +177,14 @@ void ListViewControl::AppendRow(const Text& column0) const {
   SendMessageW(window_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
 }
 
+void ListViewControl::AppendRows(const std::vector<Text>& rows) const {
+  // The list is never shown; nothing needs drawing while it grows.
+  SendMessageW(window_, WM_SETREDRAW, FALSE, 0);
+  SendMessageW(window_, LVM_SETITEMCOUNT, static_cast<WPARAM>(RowCount()) + rows.size(), 0);
+  for (const Text& row : rows) AppendRow(row);
+  SendMessageW(window_, WM_SETREDRAW, TRUE, 0);
+}
+
 Text ListViewControl::Row(int index) const {
   if (index < 0 || index >= RowCount()) return {};
   // The control copies at most the buffer's size and says how much it

@@ -90,6 +90,7 @@ class ListViewControl : public Control {
   void SetColumnWidth(int index, int width) const;
   void Clear() const { SendMessageW(window_, LVM_DELETEALLITEMS, 0, 0); }
   void AppendRow(const Text& column0) const;
+  void AppendRows(const std::vector<Text>& rows) const;
   int RowCount() const { return static_cast<int>(SendMessageW(window_, LVM_GETITEMCOUNT, 0, 0)); }
   Text Row(int index) const;
 };

@@ -513,6 +513,11 @@ void MainWindow::ShowNotice(const Text& text) const {
   ShowNoticeBox(window_, text);
 }
 
+Text MainWindow::SlicePageFolder() const {
+  if (page_folder_.empty() || EditText(EditBox::kSliceCode) != page_text_) return {};
+  return page_folder_;
+}
+
 void MainWindow::SetRunActive(bool active) {
   run_active_ = active;
   if (active) run_in_smart_mode_ = smart_radio_.IsSelected();

@@ -47,6 +47,8 @@ class MainWindow {
   // While a run works the two text boxes are read-only and the commands
   // that would change a box, the mode or the chosen image refuse to act.
   void SetRunActive(bool active);
+  // The folder of a dropped slice page while the code box holds its text.
+  Text SlicePageFolder() const;
   const ListViewControl& WorkList() const { return work_list_; }
   PictureControl& Picture() { return picture_; }
 
@@ -136,6 +138,8 @@ class MainWindow {
   std::wstring dialog_file_name_;
   bool run_active_ = false;
   bool run_in_smart_mode_ = true;  // the mode a run that works was started in
+  // The slice page dropped last: its folder and the text read from it.
+  Text page_folder_, page_text_;
   // The box whose own change notification a programmatic write swallows.
   HWND write_in_progress_ = nullptr;
 

@@ -51,6 +51,10 @@ void UiWindowAccess::AppendWorkListRow(const Text& column0) {
   OnWindowThread(window_, [&] { window_.WorkList().AppendRow(column0); });
 }
 
+void UiWindowAccess::AppendWorkListRows(const std::vector<Text>& rows) {
+  OnWindowThread(window_, [&] { window_.WorkList().AppendRows(rows); });
+}
+
 int UiWindowAccess::WorkListRowCount() {
   return OnWindowThread<int>(window_, [&] { return window_.WorkList().RowCount(); });
 }
@@ -65,6 +69,10 @@ void UiWindowAccess::SetPictureBytes(const Bytes& bytes) {
 
 void UiWindowAccess::ShowNotice(const Text& text) {
   OnWindowThread(window_, [&] { window_.ShowNotice(text); });
+}
+
+Text UiWindowAccess::SlicePageFolder() {
+  return OnWindowThread<Text>(window_, [&] { return window_.SlicePageFolder(); });
 }
 
 void UiWindowAccess::SetRunActive(bool active) {

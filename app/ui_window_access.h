@@ -20,10 +20,12 @@ class UiWindowAccess final : public WindowAccess {
   bool IsRadioSelected(RadioBox box) override;
   void ClearWorkList() override;
   void AppendWorkListRow(const Text& column0) override;
+  void AppendWorkListRows(const std::vector<Text>& rows) override;
   int WorkListRowCount() override;
   Text WorkListRow(int index) override;
   void SetPictureBytes(const Bytes& bytes) override;
   void ShowNotice(const Text& text) override;
+  Text SlicePageFolder() override;
   void SetRunActive(bool active) override;
 
  private:

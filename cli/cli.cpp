@@ -20,25 +20,30 @@ namespace {
 
 constexpr char kUsage[] =
     "usage:\n"
-    "  quillmar replace --code FILE --links FILE (--by-number | --smart --image PATH [--exact])\n"
+    "  quillmar replace --code FILE --links FILE (--by-number | --smart [--image PATH] [--exact])\n"
     "                   [--out FILE] [--links-out FILE] [--encoding gbk|utf-8]\n"
     "  quillmar key FILE_OR_URL...\n"
     "Options may also be written --name=value; each is given once.\n"
     "\n"
     "replace  puts each uploaded link (one per line in --links) in place of the local\n"
     "         image path it belongs to in the slice mark-up (--code): by sequence number,\n"
-    "         or --smart by recognising each downloaded image among the local slices in\n"
-    "         the folder of --image, one of the slice images. Links start with http://,\n"
-    "         https:// or //; blank lines are passed over, other lines are skipped and\n"
-    "         counted. The result goes to --out or standard output, the unused links to\n"
-    "         --links-out; progress and a summary to standard error. Files are GBK\n"
-    "         unless --encoding utf-8; a file whose text GBK cannot hold exactly (a NUL\n"
-    "         byte, a character GBK lacks, a UTF-8 byte-order mark) is refused.\n"
+    "         or --smart by recognising each downloaded image among the local slices.\n"
+    "         Without --image each slice file is found by the path its reference names,\n"
+    "         from the folder of --code; with --image (any one slice image) by that\n"
+    "         image's folder and name with the reference's number, or else by the\n"
+    "         reference's own file name in that folder.\n"
+    "         Links start with http://, https:// or //; blank lines are passed over,\n"
+    "         other lines are skipped and counted. The result goes to --out or standard\n"
+    "         output, the unused links to --links-out; progress and a summary to standard\n"
+    "         error. Files are GBK unless --encoding utf-8; a file whose text GBK cannot\n"
+    "         hold exactly (a NUL byte, a character GBK lacks, a UTF-8 byte-order mark)\n"
+    "         is refused.\n"
     "         --smart also pairs an upload whose fingerprint differs from a slice's\n"
-    "         of the same size in a few cells, when each is the other's one nearest;\n"
-    "         --exact pairs equal keys only. Slices left unpaired get a placeholder\n"
-    "         (mivron and the slice number), listed on standard error with the links\n"
-    "         that gave no image.\n"
+    "         of the same size in a few cells, then one the host scaled or converted:\n"
+    "         of the slice's proportions and close to its grey levels; each time only\n"
+    "         when each is the other's one nearest. --exact pairs equal keys only.\n"
+    "         Slices left unpaired get a placeholder (mivron and the slice number),\n"
+    "         listed on standard error with the links that gave no image.\n"
     "key      prints the recognition key of each image file or http(s) link, tab, the\n"
     "         argument: two images pair when their keys are equal.\n"
     "\n"
@@ -61,6 +66,14 @@ bool AsksForHelp(const std::vector<std::string>& args) {
 // Command-line texts arrive as UTF-8; the program's paths are GBK texts.
 Text PathText(const std::string& utf8) {
   return GbkFromUtf8(utf8);
+}
+
+// The absolute folder of a file named on the command line, as a GBK path.
+Text FolderOfFile(const std::string& utf8) {
+  std::error_code error;
+  const std::filesystem::path file(std::u8string(utf8.begin(), utf8.end()));
+  const std::u8string folder = std::filesystem::absolute(file, error).parent_path().u8string();
+  return PathText(std::string(folder.begin(), folder.end()));
 }
 
 // An empty read is either an empty file or none at all; only the latter is
@@ -238,8 +251,6 @@ std::optional<ReplaceOptions> ParseReplace(const std::vector<std::string>& args,
     problem = "--code and --links are required";
   else if (o.by_number == o.smart)
     problem = "choose one of --by-number and --smart";
-  else if (o.smart && o.image.empty())
-    problem = "--smart needs --image";
   else if (o.exact && !o.smart)
     problem = "--exact belongs to --smart";
   else if (!o.encoding.empty() && o.encoding != "gbk" && o.encoding != "utf-8")
@@ -288,7 +299,8 @@ Text Plural(int count, const char* one, const char* many) {
 void ReportDone(const RunReport& report, const ReplaceOptions& o) {
   Text line = "quillmar: " + DecimalText(report.replaced) + " of " +
               Plural(report.slices, "image", "images") + " replaced";
-  if (report.near_pairs > 0) line += " (" + DecimalText(report.near_pairs) + " by near match)";
+  if (report.near_pairs > 0)
+    line += " (" + DecimalText(report.near_pairs) + " by near or scaled match)";
   WriteTerminalLine(stderr, line + ", result written to " + Destination(o.out));
   if (report.left > 0 && o.by_number) {
     WriteTerminalLine(
@@ -329,17 +341,28 @@ int Replace(const std::vector<std::string>& args) {
 
   MemoryWindow window;
   window.SetEditText(EditBox::kSliceCode, code->text);
+  // Without a chosen image the slices are found as the page names them.
+  if (o->smart && o->image.empty()) window.SetSlicePage(FolderOfFile(o->code), code->text);
   window.SetEditText(EditBox::kLinkList, WindowsLineEnds(links->text));
   window.SetEditText(EditBox::kImagePath, PathText(o->image));
   window.SelectRadio(o->smart ? RadioBox::kSmart : RadioBox::kByNumber);
 
   SmartRunOptions smart;
   smart.near_match = !o->exact;
+  smart.scaled_match = !o->exact;
   smart.on_progress = [](const Text& status) { WriteTerminalLine(stderr, status); };
   smart.on_near_pair = [](const NearPair& pair) {
     WriteTerminalLine(stderr, "near match: link " + DecimalText(pair.link) + ", slice " +
                                   DecimalText(pair.slice) + ", " + DecimalText(pair.distance) +
                                   " of 64 cells differ");
+  };
+  smart.on_scaled_pair = [](const NearPair& pair, double factor) {
+    char measures[96];
+    std::snprintf(measures, sizeof measures,
+                  "scaled by %.3f, grey levels %.1f apart a cell on average", factor,
+                  static_cast<double>(pair.distance) / kFingerprintLength);
+    WriteTerminalLine(stderr, "scaled match: link " + DecimalText(pair.link) + ", slice " +
+                                  DecimalText(pair.slice) + ", " + measures);
   };
   CliHost host;
   ReplaceCommand command(window, host, std::move(smart));

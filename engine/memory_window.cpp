@@ -41,6 +41,11 @@ void MemoryWindow::AppendWorkListRow(const Text& column0) {
   work_list_.push_back(column0);
 }
 
+void MemoryWindow::AppendWorkListRows(const std::vector<Text>& rows) {
+  std::lock_guard lock(mutex_);
+  work_list_.insert(work_list_.end(), rows.begin(), rows.end());
+}
+
 int MemoryWindow::WorkListRowCount() {
   std::lock_guard lock(mutex_);
   return static_cast<int>(work_list_.size());
@@ -60,6 +65,19 @@ void MemoryWindow::SetPictureBytes(const Bytes& bytes) {
 void MemoryWindow::ShowNotice(const Text& text) {
   std::lock_guard lock(mutex_);
   notice_ = text;
+}
+
+Text MemoryWindow::SlicePageFolder() {
+  std::lock_guard lock(mutex_);
+  return edits_[EditBox::kSliceCode] == page_text_ ? page_folder_ : Text();
+}
+
+void MemoryWindow::SetSlicePage(const Text& folder, const Text& text) {
+  std::lock_guard lock(mutex_);
+  edits_[EditBox::kSliceCode] = text;
+  ++edit_writes_[EditBox::kSliceCode];
+  page_folder_ = folder;
+  page_text_ = text;
 }
 
 void MemoryWindow::SetRunActive(bool active) {

@@ -21,12 +21,16 @@ class MemoryWindow : public WindowAccess {
   bool IsRadioSelected(RadioBox box) override;
   void ClearWorkList() override;
   void AppendWorkListRow(const Text& column0) override;
+  void AppendWorkListRows(const std::vector<Text>& rows) override;
   int WorkListRowCount() override;
   Text WorkListRow(int index) override;
   void SetPictureBytes(const Bytes& bytes) override;
   void ShowNotice(const Text& text) override;
+  Text SlicePageFolder() override;
   void SetRunActive(bool active) override;
 
+  // The slice-code box holds `text`, read from a page in `folder`.
+  void SetSlicePage(const Text& folder, const Text& text);
   void SelectRadio(RadioBox box);  // the other one is deselected, as in a group
   void DeselectRadios();
   Text GroupCaption(GroupBox box);
@@ -53,6 +57,7 @@ class MemoryWindow : public WindowAccess {
   Bytes picture_;
   Text notice_;
   bool run_active_ = false;
+  Text page_folder_, page_text_;
 };
 
 }  // namespace qm

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdlib>
 #include <limits>
 
 namespace qm {
@@ -55,6 +56,38 @@ int FingerprintNearDistance(const NearGroup& link, const NearGroup& slice) {
   }
   const int distance = FingerprintDistance(link.fingerprint, slice.fingerprint);
   return distance > kMaxNearDistance ? kNotNear : distance;
+}
+
+// f lies within half a pixel of to/from on each side: in [(2t - 1) / 2s,
+// (2t + 1) / 2s]. The two ranges meet when neither lies wholly below the
+// other; compared cross-multiplied, so no rounding of ours decides.
+bool InProportion(int from_width, int from_height, int to_width, int to_height) {
+  const std::int64_t w = std::abs(from_width), h = std::abs(from_height);
+  const std::int64_t tw = std::abs(to_width), th = std::abs(to_height);
+  if (w == 0 || h == 0 || tw == 0 || th == 0) return false;
+  return (2 * tw - 1) * h <= (2 * th + 1) * w && (2 * th - 1) * w <= (2 * tw + 1) * h;
+}
+
+int GreyDistance(const GreyLevels& a, const GreyLevels& b) {
+  int distance = 0;
+  for (std::size_t k = 0; k < a.size(); ++k) distance += std::abs(a[k] - b[k]);
+  return distance;
+}
+
+int ScaledNearDistance(const NearGroup& link, const NearGroup& slice) {
+  if (!InProportion(slice.measures.width, slice.measures.height, link.measures.width,
+                    link.measures.height)) {
+    return kNotNear;
+  }
+  const int distance = GreyDistance(link.measures.grey, slice.measures.grey);
+  return distance > kMaxScaledDistance ? kNotNear : distance;
+}
+
+double ScaleFactor(const ImageMeasures& slice, const ImageMeasures& upload) {
+  const bool wide = std::abs(slice.width) >= std::abs(slice.height);
+  const int from = std::abs(wide ? slice.width : slice.height);
+  const int to = std::abs(wide ? upload.width : upload.height);
+  return from == 0 ? 0.0 : static_cast<double>(to) / from;
 }
 
 std::vector<NearPair> PairNearMatches(std::vector<NearGroup> links, std::vector<NearGroup> slices,

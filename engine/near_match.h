@@ -1,7 +1,10 @@
 // Pairs what equal keys left over. An image host that re-encodes an upload
 // moves a few of its 64 fingerprint cells across the mean, mostly on flat
 // slices whose cells all sit near it; the upload then differs from its slice
-// in those cells only. Pairing by smallest distance is safe only where it is
+// in those cells only. A host that scales an upload, or converts a GIF or
+// PNG slice to JPEG, moves many cells across the mean, but only by a level
+// or two: such an upload keeps its slice's proportions and stays close to
+// its grey levels. Pairing by smallest distance is safe only where it is
 // unambiguous, so a pair needs a small distance and each side the other's
 // one nearest among all decoded images of its side, paired ones included:
 // an upload nearest to a slice that already has its link is a second copy
@@ -45,6 +48,29 @@ int FingerprintDistance(std::uint64_t a, std::uint64_t b);
 
 // Equal size and at most kMaxNearDistance differing cells.
 int FingerprintNearDistance(const NearGroup& link, const NearGroup& slice);
+
+// Whether one factor f gives the sides of `to` from those of `from`, each
+// rounded to the nearest pixel, halves either way. Sides count by their
+// length, so a BMP stored top-down stands as it is shown.
+bool InProportion(int from_width, int from_height, int to_width, int to_height);
+
+// The grey levels of all 64 cells apart, added up.
+int GreyDistance(const GreyLevels& a, const GreyLevels& b);
+
+// Four grey levels a cell. On page-like designs served 790, 640 and 375
+// wide by bilinear, bicubic and Lanczos filters at JPEG quality 60 to 90,
+// or converted from GIF and PNG, an upload lies at most 2.1 levels a cell
+// from its own slice; a different picture of the same proportions at 6.8
+// and more (blocks of text, which are alike in texture; photographs at 12
+// and more). See bench/engine/smart_pairing_bench.cpp.
+inline constexpr int kMaxScaledDistance = 4 * kFingerprintLength;
+
+// Sizes in proportion and grey levels at most kMaxScaledDistance apart.
+int ScaledNearDistance(const NearGroup& link, const NearGroup& slice);
+
+// How much larger `upload` is than `slice`, measured along the slice's
+// longer side, where rounding weighs least.
+double ScaleFactor(const ImageMeasures& slice, const ImageMeasures& upload);
 
 // Mutual unique nearest neighbours by `distance`, among all groups of both
 // sides; a pair takes the first open member of both groups, and is made

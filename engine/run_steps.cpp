@@ -21,22 +21,7 @@ std::vector<SliceReference> ReferencesOrSayNone(WindowAccess& window, RegexObjec
 
 void FillWorkList(WindowAccess& window, const std::vector<Text>& rows) {
   window.ClearWorkList();
-  for (const Text& row : rows) window.AppendWorkListRow(row);
-}
-
-Text WithContents(std::string_view slice_code, const std::vector<SliceReference>& references,
-                  const std::vector<Text>& contents) {
-  Text out;
-  std::size_t grown = 0;
-  for (const Text& content : contents) grown += content.size();
-  out.reserve(slice_code.size() + grown);
-  std::size_t copied = 0;
-  for (std::size_t i = 0; i < references.size() && i < contents.size(); ++i) {
-    const SliceReference& reference = references[i];
-    out.append(slice_code.substr(copied, reference.offset - copied)).append(contents[i]);
-    copied = reference.offset + reference.source.size();
-  }
-  return out.append(slice_code.substr(copied));
+  window.AppendWorkListRows(rows);
 }
 
 Text NotLinksNote(int not_links) {

@@ -30,11 +30,6 @@ std::vector<SliceReference> ReferencesOrSayNone(WindowAccess& window, RegexObjec
 // smart run measured.
 void FillWorkList(WindowAccess& window, const std::vector<Text>& rows);
 
-// The slice code with the path of reference i replaced by contents[i]; the
-// bytes between the references stay as they are. Linear in the text.
-Text WithContents(std::string_view slice_code, const std::vector<SliceReference>& references,
-                  const std::vector<Text>& contents);
-
 // The status's note on lines of the link list that were passed over; empty
 // when there were none.
 Text NotLinksNote(int not_links);

@@ -30,7 +30,7 @@ struct RunReport {
   RunOutcome outcome = RunOutcome::kDone;
   int slices = 0;        // image references found
   int replaced = 0;      // references that took a link
-  int near_pairs = 0;    // of those, paired without equal keys (smart)
+  int near_pairs = 0;    // of those, paired without equal keys, scaled ones too (smart)
   int left = 0;          // references left: local paths (by number), placeholders (smart)
   int failed_links = 0;  // links that gave no image (smart)
   int not_links = 0;     // non-blank lines of the link list that are no link
@@ -45,6 +45,13 @@ struct SmartRunOptions {
   bool near_match = true;
   // Called on the run's thread for each near pair as it is made.
   std::function<void(const NearPair&)> on_near_pair;
+  // After the near pass (so only with near_match), pair what is left by
+  // proportional size and grey levels: uploads the host scaled or
+  // converted (near_match.h).
+  bool scaled_match = true;
+  // Called on the run's thread for each such pair as it is made, with the
+  // factor the upload was scaled by.
+  std::function<void(const NearPair&, double factor)> on_scaled_pair;
   // Called on the run's thread with each progress status as it is shown.
   std::function<void(const Text&)> on_progress;
   // Local slices read and fingerprinted at once; 0: as many as the machine

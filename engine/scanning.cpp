@@ -215,6 +215,21 @@ std::vector<SliceReference> FindReferences(std::string_view code) {
   return references;
 }
 
+Text WithContents(std::string_view slice_code, const std::vector<SliceReference>& references,
+                  const std::vector<Text>& contents) {
+  Text out;
+  std::size_t grown = 0;
+  for (const Text& content : contents) grown += content.size();
+  out.reserve(slice_code.size() + grown);
+  std::size_t copied = 0;
+  for (std::size_t i = 0; i < references.size() && i < contents.size(); ++i) {
+    const SliceReference& reference = references[i];
+    out.append(slice_code.substr(copied, reference.offset - copied)).append(contents[i]);
+    copied = reference.offset + reference.source.size();
+  }
+  return out.append(slice_code.substr(copied));
+}
+
 std::string_view OutermostTable(std::string_view code) {
   const std::size_t open = NextTag(code, kTableOpen, 0);
   if (open == std::string_view::npos) return {};

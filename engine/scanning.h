@@ -25,6 +25,11 @@ struct SliceReference {
   Text source;             // the path as written
 };
 
+// The slice code with the path of reference i replaced by contents[i]; the
+// bytes between the references stay as they are. Linear in the text.
+Text WithContents(std::string_view slice_code, const std::vector<SliceReference>& references,
+                  const std::vector<Text>& contents);
+
 // The bytes strictly between the first "<table" and the next "</table>";
 // the markers are case-sensitive.
 Text TableBody(const Text& slice_code);

@@ -1,8 +1,8 @@
 // The smart run: every slice's path becomes its image key, every upload of
-// the same size and fingerprint takes that slice's place, near matches pair
-// what equal keys left over, and each slice still without a link becomes a
-// numbered placeholder the user is told about, as is each link that gave
-// no image.
+// the same size and fingerprint takes that slice's place, near matches and
+// then scaled ones pair what equal keys left over, and each slice still
+// without a link becomes a numbered placeholder the user is told about, as
+// is each link that gave no image.
 #include <algorithm>
 #include <deque>
 #include <map>
@@ -15,6 +15,7 @@
 #include "engine/run_steps.h"
 #include "engine/runs.h"
 #include "engine/scanning.h"
+#include "engine/slice_page.h"
 #include "image/image_key.h"
 
 namespace qm {
@@ -64,6 +65,12 @@ Text SliceNumberText(std::size_t number) {
   return digits.size() < 2 ? "0" + digits : digits;
 }
 
+// A slice's file, and where else to look when it cannot be read.
+struct SliceFile {
+  Text path;
+  Text fallback;
+};
+
 // A link written without its scheme ("//host/a.jpg") is fetched over https.
 Text FetchAddress(const Text& link) {
   return link.starts_with("//") ? "https:" + link : link;
@@ -101,8 +108,7 @@ class SmartRun {
     }
     list_ = window_.EditText(EditBox::kLinkList);
     window_.ClearWorkList();
-    CutPathToStem();
-    LocalPass();
+    LocalPass(SliceFiles());
     window_.SetGroupCaption(
         GroupBox::kSliceCode,
         "切片代码(共计：" + DecimalText(window_.WorkListRowCount()) + " 第图片）");
@@ -120,27 +126,48 @@ class SmartRun {
   }
 
  private:
-  // The chosen slice's path less its sequence number and extension is the
-  // stem every slice file shares.
-  void CutPathToStem() {
+  // Where each slice's file is. A dropped page's own folder names it
+  // through the reference's path. Otherwise the chosen slice's path less its
+  // sequence number and extension is the stem every slice file shares; when
+  // the stem and a reference's number name no file (a page of slices cut
+  // under two names), the reference's own file name beside the chosen image.
+  std::vector<SliceFile> SliceFiles() {
+    std::vector<SliceFile> files;
+    const Text page_folder = window_.SlicePageFolder();
+    if (!page_folder.empty()) {
+      window_.SetGroupCaption(GroupBox::kCommands, kPathCaption + page_folder);
+      for (const SliceReference& reference : references_) {
+        files.push_back({ResolveSliceFile(page_folder, reference.source), {}});
+      }
+      return files;
+    }
     const Text chosen = window_.EditText(EditBox::kImagePath);
     window_.SetEditText(EditBox::kImagePath, SliceStemOf(regex_, chosen));
-    window_.SetGroupCaption(GroupBox::kCommands,
-                            kPathCaption + window_.EditText(EditBox::kImagePath));
+    const Text stem = window_.EditText(EditBox::kImagePath);
+    window_.SetGroupCaption(GroupBox::kCommands, kPathCaption + stem);
+    const Text chosen_folder = chosen.substr(0, FileNameOffset(chosen));
+    for (const SliceReference& reference : references_) {
+      const Text own_name = FileNameOf(ResolveSliceFile({}, reference.source));
+      files.push_back({stem + SliceSuffixOf(suffix_regex_, reference.source),
+                       own_name.empty() ? Text() : chosen_folder + own_name});
+    }
+    return files;
+  }
+
+  Bytes ReadSlice(const SliceFile& file) {
+    Bytes bytes = host_.ReadFileBytes(file.path);
+    if (bytes.empty() && !file.fallback.empty() && file.fallback != file.path) {
+      bytes = host_.ReadFileBytes(file.fallback);
+    }
+    return bytes;
   }
 
   // Files are read and fingerprinted on several threads; their keys go
   // into the mark-up strictly in document order, as one by one.
-  void LocalPass() {
-    const Text stem = window_.EditText(EditBox::kImagePath);
-    std::vector<Text> files;
-    for (const SliceReference& reference : references_) {
-      files.push_back(stem + SliceSuffixOf(suffix_regex_, reference.source));
-    }
+  void LocalPass(const std::vector<SliceFile>& files) {
     const std::size_t threads = ReadThreads(options_);
-    OrderedWork<Measured> work(files.size(), threads, threads + kSpareResults, [&](std::size_t i) {
-      return Measure(host_.ReadFileBytes(files[i]));
-    });
+    OrderedWork<Measured> work(files.size(), threads, threads + kSpareResults,
+                               [&](std::size_t i) { return Measure(ReadSlice(files[i])); });
     for (const SliceReference& reference : references_) {
       Measured read = work.TakeNext();
       window_.SetPictureBytes(read.bytes);
@@ -199,10 +226,56 @@ class SmartRun {
     Pair(link, slice);
   }
 
-  // Uploads a host re-encoded. An upload that is the same picture as a
-  // slice is a copy of that slice even when the slice already has its
-  // link, so it never takes another slice's place.
+  // Uploads a host re-encoded, then uploads it scaled or converted. An
+  // upload that is the same picture as a slice is a copy of that slice even
+  // when the slice already has its link, so it never takes another slice's
+  // place.
   void NearPass() {
+    PairLeftOver(FingerprintNearDistance, [&](const NearPair& pair) {
+      if (options_.on_near_pair) options_.on_near_pair(pair);
+    });
+    if (!options_.scaled_match) return;
+    const auto told = [&](const NearPair& pair) {
+      if (!options_.on_scaled_pair) return;
+      const std::size_t link = static_cast<std::size_t>(pair.link) - 1;
+      const std::size_t slice = static_cast<std::size_t>(pair.slice) - 1;
+      options_.on_scaled_pair(pair, ScaleFactor(slices_[slice].measures, links_[link].measures));
+    };
+    // First by proportion and grey levels alone, which hold for an upload
+    // however the others were served. Then for pictures alike but for their
+    // size, blank strips above all, when an upload is in proportion with
+    // more than one: a host serves every slice of one width at one width,
+    // whether it scales the whole page or only what is wider than its
+    // limit, so the widths of the pairs made tell which it can be.
+    PairLeftOver(ScaledNearDistance, told);
+    for (;;) {
+      const std::map<int, int> served = ServedWidths();
+      const auto as_served = [&](const NearGroup& link, const NearGroup& slice) {
+        const auto known = served.find(slice.measures.width);
+        if (known != served.end() && known->second != link.measures.width) return kNotNear;
+        return ScaledNearDistance(link, slice);
+      };
+      if (PairLeftOver(as_served, told) == 0) return;
+    }
+  }
+
+  // Each slice width the pairs so far were served at, where they agree.
+  std::map<int, int> ServedWidths() const {
+    std::map<int, int> served;
+    std::set<int> disagreeing;
+    for (auto [link, slice] : pairs_) {
+      const int width = slices_[slice].measures.width;
+      const auto [entry, added] = served.emplace(width, links_[link].measures.width);
+      if (!added && entry->second != links_[link].measures.width) disagreeing.insert(width);
+    }
+    for (int width : disagreeing) served.erase(width);
+    return served;
+  }
+
+  // Pairs what is still open by `distance`, telling `paired` of each pair
+  // as it is made; returns how many it made.
+  template <typename Told>
+  std::size_t PairLeftOver(const NearDistance& distance, Told paired) {
     std::set<Identity> slice_pictures;
     for (const KeyedImage& slice : slices_) {
       if (slice.measures.decoded) slice_pictures.insert(IdentityOf(slice.measures));
@@ -211,17 +284,20 @@ class SmartRun {
       return !link.paired && !slice_pictures.contains(IdentityOf(link.measures));
     };
     const auto open_slice = [](const KeyedImage& slice) { return !slice.paired; };
-    for (const NearPair& pair :
-         PairNearMatches(NearGroups(links_, open_link), NearGroups(slices_, open_slice))) {
+    const std::vector<NearPair> pairs =
+        PairNearMatches(NearGroups(links_, open_link), NearGroups(slices_, open_slice), distance);
+    for (const NearPair& pair : pairs) {
       Pair(static_cast<std::size_t>(pair.link) - 1, static_cast<std::size_t>(pair.slice) - 1);
       ++report_.near_pairs;
-      if (options_.on_near_pair) options_.on_near_pair(pair);
+      paired(pair);
     }
+    return pairs.size();
   }
 
   void Pair(std::size_t link, std::size_t slice) {
     links_[link].paired = true;
     slices_[slice].paired = true;
+    pairs_.emplace_back(link, slice);
     contents_[slice] = links_[link].name;
     used_lines_.push_back(link_lines_[link]);
     ++report_.replaced;
@@ -293,10 +369,11 @@ class SmartRun {
   // Decoded slices without a link yet, by picture, in document order.
   std::map<Identity, std::deque<std::size_t>> open_slices_;
 
-  Text list_;                            // the link list as the run found it
-  std::vector<KeyedImage> links_;        // the links of the list, in list order
-  std::vector<std::size_t> link_lines_;  // the line each link stands on
-  std::vector<std::size_t> used_lines_;  // the lines of the links paired
+  Text list_;                                               // the link list as the run found it
+  std::vector<KeyedImage> links_;                           // the links of the list, in list order
+  std::vector<std::size_t> link_lines_;                     // the line each link stands on
+  std::vector<std::size_t> used_lines_;                     // the lines of the links paired
+  std::vector<std::pair<std::size_t, std::size_t>> pairs_;  // link and slice, as paired
 
   RunReport report_;
 };

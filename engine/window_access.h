@@ -4,6 +4,8 @@
 // in memory. The run code is the same for all of them.
 #pragma once
 
+#include <vector>
+
 #include "base/text.h"
 
 namespace qm {
@@ -40,6 +42,9 @@ class WindowAccess {
   // 超级列表框1, used as an ordered list of texts in column 0.
   virtual void ClearWorkList() = 0;
   virtual void AppendWorkListRow(const Text& column0) = 0;
+  // Many rows at once: one call where each row would cost a trip to the
+  // window's thread.
+  virtual void AppendWorkListRows(const std::vector<Text>& rows) = 0;
   virtual int WorkListRowCount() = 0;
   virtual Text WorkListRow(int index) = 0;  // 0-based, as the control counts
 
@@ -49,6 +54,11 @@ class WindowAccess {
   // A message the user must see before going on (lines separated by CR LF):
   // a box owned by the window. Returns once the user has closed it.
   virtual void ShowNotice(const Text& text) = 0;
+
+  // The folder of the exported page the user dropped on the window, while
+  // the slice-code box holds exactly the text read from it; empty
+  // otherwise. The smart run then finds each slice file by its own path.
+  virtual Text SlicePageFolder() = 0;
 
   // A run has started (true) or ended (false). While one works, the user
   // must not change what it reads and writes: the window locks the two text

@@ -10,25 +10,26 @@ constexpr int kGridSide = 8;
 constexpr int kWidthOffset = 18;
 constexpr int kHeightOffset = 22;
 
-// An image that did not decode leaves the surface black: every cell equals
-// the mean and the text is all "1".
-Text FingerprintOf(DrawingSurface& surface) {
+// An image that did not decode leaves the surface black: every level is 0.
+GreyLevels GreyLevelsOf(DrawingSurface& surface) {
   surface.ToGrey();
-  int grey[kGridSide][kGridSide];
-  std::int64_t sum = 0;
-  for (int c = 0; c < kGridSide; ++c) {
-    for (int r = 0; r < kGridSide; ++r) {
-      grey[c][r] = static_cast<int>(surface.Pixel(c, r) & 0xFF);
-      sum += grey[c][r];
-    }
+  GreyLevels grey;
+  for (int k = 0; k < kFingerprintLength; ++k) {
+    grey[static_cast<std::size_t>(k)] =
+        static_cast<std::uint8_t>(surface.Pixel(k / kGridSide, k % kGridSide) & 0xFF);
   }
+  return grey;
+}
+
+// Cells that are all alike, as an image that did not decode leaves them,
+// all equal the mean: the text is all "1".
+Text FingerprintOf(const GreyLevels& grey) {
+  std::int64_t sum = 0;
+  for (std::uint8_t level : grey) sum += level;
   Text text;
   text.reserve(kFingerprintLength);
-  for (int c = 0; c < kGridSide; ++c) {
-    for (int r = 0; r < kGridSide; ++r) {
-      text += std::int64_t{kGridSide * kGridSide} * grey[c][r] >= sum ? '1' : '0';
-    }
-  }
+  for (std::uint8_t level : grey)
+    text += std::int64_t{kFingerprintLength} * level >= sum ? '1' : '0';
   return text;
 }
 
@@ -47,7 +48,8 @@ ImageMeasures MeasureImage(const Bytes& bytes) {
     width = ReadLe32(bytes, kWidthOffset);
     height = ReadLe32(bytes, kHeightOffset);
   }
-  return ImageMeasures{width, height, FingerprintOf(surface), decoded};
+  const GreyLevels grey = GreyLevelsOf(surface);
+  return ImageMeasures{width, height, FingerprintOf(grey), decoded, grey};
 }
 
 Text MakeImageFingerprint(const Bytes& bytes) {

@@ -3,6 +3,9 @@
 // are equal byte for byte.
 #pragma once
 
+#include <array>
+#include <cstdint>
+
 #include "base/text.h"
 
 namespace qm {
@@ -23,14 +26,20 @@ inline Text ImageFingerprint(const Bytes& bytes) {
 int ImageWidth(const Bytes& bytes);
 int ImageHeight(const Bytes& bytes);
 
+// The grey level of each fingerprint cell, in the fingerprint's order.
+using GreyLevels = std::array<std::uint8_t, kFingerprintLength>;
+
 // What one decode of an image tells about it: the parts its key is made of,
 // kept apart so that two images can be compared by size and by how many
-// fingerprint cells differ.
+// fingerprint cells differ, and the cells' grey levels the fingerprint bits
+// are cut from. A host that scales or converts an upload moves many cells
+// across the mean by a level or two; the levels themselves stay close.
 struct ImageMeasures {
   int width = 0;
   int height = 0;
   Text fingerprint;      // kFingerprintLength characters "0"/"1"
   bool decoded = false;  // false for the undecodable key's bytes
+  GreyLevels grey{};     // all 0 when nothing decoded
 
   // Width digits, height digits, fingerprint, with no separator.
   Text Key() const;

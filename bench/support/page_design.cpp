@@ -175,16 +175,27 @@ bool Convert(const std::string& args) {
   return std::system(command.c_str()) == 0;
 }
 
-void CropJpeg(const std::filesystem::path& design, const Slice& s, int quality,
-              const std::filesystem::path& out) {
+void Crop(const std::filesystem::path& design, const Slice& s, const std::string& options,
+          const std::filesystem::path& out) {
   std::string crop = std::to_string(s.w) + "x" + std::to_string(s.h) + "+" + std::to_string(s.x) +
                      "+" + std::to_string(s.y);
-  if (Convert(design.string() + " -crop " + crop + " +repage -quality " + std::to_string(quality) +
-              " " + out.string())) {
+  if (Convert(design.string() + " -crop " + crop + " +repage " + options + " " + out.string())) {
     return;
   }
   std::fprintf(stderr, "convert failed; is ImageMagick installed?\n");
   std::exit(1);
+}
+
+void CropJpeg(const std::filesystem::path& design, const Slice& s, int quality,
+              const std::filesystem::path& out) {
+  Crop(design, s, "-quality " + std::to_string(quality), out);
+}
+
+Band BandOf(const Design& design, const Slice& slice) {
+  for (const Design::Area& area : design.areas) {
+    if (slice.y >= area.top && slice.y < area.bottom) return area.kind;
+  }
+  return Band::kStrip;
 }
 
 }  // namespace qm::bench

@@ -52,9 +52,16 @@ void WritePpm(const Design& design, const std::filesystem::path& path);
 Bytes ReadFile(const std::filesystem::path& path);
 // Runs convert with `args`; false when it failed.
 bool Convert(const std::string& args);
-// Crops `slice` out of the written design into a JPEG of `quality`; exits
-// the program when convert is missing.
+// Crops `slice` out of the written design into `out`, whose ending names
+// the format, with convert's `options` (such as "-quality 90"); exits the
+// program when convert is missing.
+void Crop(const std::filesystem::path& design, const Slice& slice, const std::string& options,
+          const std::filesystem::path& out);
+// Crop into a JPEG of `quality`.
 void CropJpeg(const std::filesystem::path& design, const Slice& slice, int quality,
               const std::filesystem::path& out);
+
+// The kind of band the slice's top row lies in.
+Band BandOf(const Design& design, const Slice& slice);
 
 }  // namespace qm::bench

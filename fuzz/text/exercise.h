@@ -9,7 +9,6 @@
 #include <string_view>
 
 #include "base/text_rules.h"
-#include "engine/run_steps.h"
 #include "engine/scanning.h"
 #include "regex/regex_object.h"
 
@@ -140,7 +139,7 @@ inline void CheckRunInputs(RegexObject& regex, std::string_view markup, std::str
   const LinkLines lines = ReadLinkLines(links);
   std::vector<std::size_t> used;
   for (const LinkLine& line : lines.links) {
-    Require(!line.link.empty() && line.link.front() != ' ' && line.link.back() != ' ');
+    Require(line.link.starts_with("//") || StartsWithNoCase(line.link, "http"));
     used.push_back(line.line);
   }
   const Text rest = WithoutLines(links, used);
@@ -156,8 +155,10 @@ inline void ExerciseTextHandling(std::string_view data) {
 
   RegexObject regex, suffix_regex;
   const Text path(in.path);
+  // Bytes that are no GBK reach the pattern engine changed, and then the
+  // ending it finds may not stand in the path as it is: the path stays whole.
   const Text stem = SliceStemOf(regex, path);
-  Require(stem.size() + SliceSuffixOf(regex, path).size() == path.size());
+  Require(stem == path || stem.size() + SliceSuffixOf(regex, path).size() == path.size());
   CheckRunInputs(suffix_regex, in.markup, in.links);
   CheckRegex(regex, in.needle, in.markup);
 }

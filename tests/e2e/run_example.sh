@@ -68,6 +68,16 @@ check expected-https.html https.html
 if grep -q "skipped 1 line of the link list" https.log; then ok "usage line skipped"; else
   fail "usage line not reported: $(cat https.log)"; fi
 
+# Without --image the page names its slice files, from its own folder; also
+# a page one folder down that names them with ../.
+"$@" replace --code slices.html --links links-smart.txt --smart --out page.html 2>/dev/null || true
+check expected/smart.html page.html
+mkdir -p pages
+sed 's|src="images/|src="../images/|' slices.html >pages/slices-up.html
+sed 's|src="images/spacer|src="../images/spacer|' expected/smart.html >expected-up.html
+"$@" replace --code pages/slices-up.html --links links-smart.txt --smart --out up.html 2>/dev/null || true
+check expected-up.html up.html
+
 # Slices saved as .jpeg, in a folder whose name holds digits and a dot.
 mkdir -p '06.首页/images'
 for k in 01 02 03 04; do cp "images/店铺_$k.jpg" "06.首页/images/店铺_$k.jpeg"; done
@@ -85,23 +95,31 @@ check expected/div-by-number.html div-by-number.html
 check expected/div-smart.html div-smart.html
 
 # A host that re-encoded slice 2 harder than the others: three fingerprint
-# cells moved, so only the near match pairs it; --exact leaves a placeholder
-# and says so with exit status 4.
-cp "$data/u02-q20.jpg" uploaded/
-sed 's/u02\.jpg/u02-q20.jpg/' links-smart.txt >links-near.txt
-sed 's/u02\.jpg/u02-q20.jpg/' expected/smart.html >expected-near.html
+# cells moved, so only the near match pairs it; and that served slice 4 at
+# 640 pixels wide (Lanczos, quality 85), which only the scaled match pairs.
+# --exact leaves placeholders and says so with exit status 4.
+cp "$data/u02-q20.jpg" "$data/u04-640.jpg" uploaded/
+sed 's/u02\.jpg/u02-q20.jpg/; s/u04\.jpg/u04-640.jpg/' links-smart.txt >links-near.txt
+sed 's/u02\.jpg/u02-q20.jpg/; s/u04\.jpg/u04-640.jpg/' expected/smart.html >expected-near.html
 "$@" replace --code slices.html --links links-near.txt --smart --image 'images/店铺_02.jpg' \
   --out near.html 2>near.log || true
 check expected-near.html near.html
 if grep -q "near match: link 5, slice 2, " near.log; then ok "near match reported"; else
   fail "near match not reported"; fi
+if grep -q "scaled match: link 4, slice 4, scaled by 0.853, " near.log; then
+  ok "scaled match reported"
+else
+  fail "scaled match not reported: $(cat near.log)"
+fi
 
 status=0
 "$@" replace --code slices.html --links links-near.txt --smart --image 'images/店铺_02.jpg' \
   --exact --out exact.html 2>exact.log || status=$?
-sed 's|http://127.0.0.1:[0-9]*/uploaded/u02-q20.jpg|mivron02|' expected-near.html >expected-exact.html
+sed 's|http://127.0.0.1:[0-9]*/uploaded/u02-q20.jpg|mivron02|; s|http://127.0.0.1:[0-9]*/uploaded/u04-640.jpg|mivron04|' \
+  expected-near.html >expected-exact.html
 check expected-exact.html exact.html
-if [[ $status -eq 4 ]] && tr -d '\r' <exact.log | grep -q "^mivron02  images/店铺_02.jpg$"; then
+if [[ $status -eq 4 ]] && tr -d '\r' <exact.log | grep -q "^mivron02  images/店铺_02.jpg$" &&
+  tr -d '\r' <exact.log | grep -q "^mivron04  images/店铺_04.jpg$"; then
   ok "unmatched slice listed, exit 4"
 else
   fail "unmatched slice ($status)";

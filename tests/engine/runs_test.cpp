@@ -461,8 +461,53 @@ TEST_F(SmartTest, StemFromAThreeDigitNameAndFromANameWithoutSuffix) {
   window.SetEditText(EditBox::kImagePath, "D:\\店铺\\images\\cover.jpg");
   window.SetEditText(EditBox::kLinkList, "http://h/x.jpg");
   ASSERT_EQ(Press(), PressResult::kStarted);
-  EXPECT_EQ(host.read, std::vector<Text>{"D:\\店铺\\images\\cover.jpg012.jpg"});
+  // The stem names no file; the reference's own name beside the image does.
+  EXPECT_EQ(host.read, (std::vector<Text>{"D:\\店铺\\images\\cover.jpg012.jpg",
+                                          "D:\\店铺\\images\\shop_012.jpg"}));
   EXPECT_EQ(window.GroupCaption(GroupBox::kCommands), "图片路径为:D:\\店铺\\images\\cover.jpg");
+  EXPECT_EQ(Code(), marker + SliceCode({"http://h/x.jpg"}));
+}
+
+// A page cut under two names: the stem and a reference's number name no
+// file, the reference's own name beside the chosen image does.
+TEST_F(SmartTest, ASliceOfAnotherNameIsFoundBesideTheChosenImage) {
+  host.files["D:\\邮件\\DEV-(1)_01.jpg"] = PatternBmp(16, 8, 0x00000000FFFFFFFFull);
+  host.files["D:\\邮件\\DEV-(2)_02.jpg"] = PatternBmp(16, 8, 0x0F0F0F0F0F0F0F0Full);
+  host.links["http://h/a.jpg"] = host.files["D:\\邮件\\DEV-(1)_01.jpg"];
+  host.links["http://h/b.jpg"] = host.files["D:\\邮件\\DEV-(2)_02.jpg"];
+  window.SetEditText(EditBox::kSliceCode,
+                     SliceCode({"images/DEV-(1)_01.jpg", "images/DEV-(2)_02.jpg"}));
+  window.SetEditText(EditBox::kImagePath, "D:\\邮件\\DEV-(1)_01.jpg");
+  window.SetEditText(EditBox::kLinkList, "http://h/b.jpg\r\nhttp://h/a.jpg");
+  ASSERT_EQ(Press(), PressResult::kStarted);
+  EXPECT_EQ(Code(), SliceCode({"http://h/a.jpg", "http://h/b.jpg"}));
+}
+
+// A dropped page names its slice files itself, from its own folder, for as
+// long as the code box holds the page's text.
+TEST_F(SmartTest, ADroppedPageFindsItsSlicesFromItsOwnFolder) {
+  host.files["D:\\店铺\\首页\\images\\店铺_01.jpg"] = PatternBmp(16, 8, 0x00000000FFFFFFFFull);
+  host.files["D:\\店铺\\shared\\横幅_01.jpg"] = PatternBmp(16, 8, 0x0F0F0F0F0F0F0F0Full);
+  host.links["http://h/a.jpg"] = host.files["D:\\店铺\\首页\\images\\店铺_01.jpg"];
+  host.links["http://h/b.jpg"] = host.files["D:\\店铺\\shared\\横幅_01.jpg"];
+  const Text page = SliceCode({"images/店铺_01.jpg", "../shared/横幅_01.jpg"});
+  window.SetSlicePage("D:\\店铺\\首页", page);
+  window.SetEditText(EditBox::kImagePath, "");
+  window.SetEditText(EditBox::kLinkList, "http://h/b.jpg\r\nhttp://h/a.jpg");
+  ASSERT_EQ(Press(), PressResult::kStarted);
+  EXPECT_EQ(Code(), SliceCode({"http://h/a.jpg", "http://h/b.jpg"}));
+  EXPECT_EQ(window.GroupCaption(GroupBox::kCommands), "图片路径为:D:\\店铺\\首页");
+
+  // Edited, the code is the user's own: the chosen image names the files.
+  host.read.clear();
+  window.SetEditText(EditBox::kSliceCode, page + " ");
+  window.SetEditText(EditBox::kImagePath, "D:\\店铺\\首页\\images\\店铺_01.jpg");
+  window.SetEditText(EditBox::kLinkList, "http://h/b.jpg\r\nhttp://h/a.jpg");
+  ASSERT_EQ(Press(), PressResult::kStarted);
+  EXPECT_EQ(std::count(host.read.begin(), host.read.end(), "D:\\店铺\\首页\\images\\店铺_01.jpg"),
+            2)
+      << "both references name it by the stem and their number";
+  EXPECT_EQ(window.GroupCaption(GroupBox::kCommands), "图片路径为:D:\\店铺\\首页\\images\\店铺_");
 }
 
 TEST_F(SmartTest, LinksLeftOverStayOneToALine) {
@@ -517,37 +562,54 @@ class NearMatchTest : public SmartTest {
   std::vector<NearPair> RunCollecting(const std::vector<Text>& sources, const Text& links,
                                       bool near_match = true) {
     std::vector<NearPair> pairs;
+    scaled.clear();
     SmartRunOptions options;
     options.near_match = near_match;
     options.on_near_pair = [&](const NearPair& pair) { pairs.push_back(pair); };
+    options.on_scaled_pair = [&](const NearPair& pair, double factor) {
+      scaled.push_back({pair, factor});
+    };
     window.SetEditText(EditBox::kSliceCode, SliceCode(sources));
     window.SetEditText(EditBox::kImagePath, "D:\\店铺\\images\\shop_01.jpg");
     window.SetEditText(EditBox::kLinkList, links);
     EXPECT_EQ(Press(std::move(options)), PressResult::kStarted);
     return pairs;
   }
+
+  struct ScaledPair {
+    NearPair pair;
+    double factor;
+  };
+  std::vector<ScaledPair> scaled;  // the last run's
 };
 
-TEST_F(NearMatchTest, ANearUploadPairsAfterTheExactOnesAndIsCounted) {
+TEST_F(NearMatchTest, NearAndScaledUploadsPairAfterTheExactOnesAndAreCounted) {
   AddLocal("01.jpg", 0x00000000FFFFFFFFull);
   AddLocal("02.jpg", kText1);
+  AddLocal("03.jpg", 0x0F0F0F0F0F0F0F0Full);
   AddUpload("http://h/exact.jpg", 0x00000000FFFFFFFFull);
   AddUpload("http://h/near.jpg", kText1 ^ 0x8100000000000000ull);  // 2 cells moved
+  host.links["http://h/scaled.jpg"] = PatternBmp(32, 16, 0x0F0F0F0F0F0F0F0Full);
   std::vector<Text> statuses;
   window.on_status = [&](const Text& text) { statuses.push_back(text); };
-  auto pairs = RunCollecting({"images/shop_01.jpg", "images/shop_02.jpg"},
-                             "http://h/near.jpg\r\nhttp://h/exact.jpg");
+  auto pairs = RunCollecting({"images/shop_01.jpg", "images/shop_02.jpg", "images/shop_03.jpg"},
+                             "http://h/scaled.jpg\r\nhttp://h/near.jpg\r\nhttp://h/exact.jpg");
 
-  EXPECT_EQ(Code(), SliceCode({"http://h/exact.jpg", "http://h/near.jpg"}));
+  EXPECT_EQ(Code(), SliceCode({"http://h/exact.jpg", "http://h/near.jpg", "http://h/scaled.jpg"}));
   EXPECT_EQ(Links(), "");
   EXPECT_EQ(host.clipboard, Code());
   ASSERT_EQ(pairs.size(), 1u);
-  EXPECT_EQ(pairs[0].link, 1);
+  EXPECT_EQ(pairs[0].link, 2);
   EXPECT_EQ(pairs[0].slice, 2);
   EXPECT_EQ(pairs[0].distance, 2);
+  ASSERT_EQ(scaled.size(), 1u);
+  EXPECT_EQ(scaled[0].pair.link, 1);
+  EXPECT_EQ(scaled[0].pair.slice, 3);
+  EXPECT_EQ(scaled[0].factor, 2.0);
   EXPECT_EQ(statuses,
-            (std::vector<Text>{"正在处理...", "正在处理第：2 第图片...", "正在处理第：1 第图片...",
-                               "处理完成...共替换了：2 张图片....并已复制处理结果...（其中 1 "
+            (std::vector<Text>{"正在处理...", "正在处理第：3 第图片...", "正在处理第：2 第图片...",
+                               "正在处理第：1 第图片...",
+                               "处理完成...共替换了：3 张图片....并已复制处理结果...（其中 2 "
                                "张为近似匹配）"}));
 }
 
@@ -619,14 +681,129 @@ TEST_F(NearMatchTest, AnUploadNearestToAPairedSliceTakesNoOther) {
   EXPECT_EQ(pairs[0].distance, 1);
 }
 
-TEST_F(NearMatchTest, ExactRunLeavesNearUploadsAlone) {
+TEST_F(NearMatchTest, ExactRunLeavesNearAndScaledUploadsAlone) {
   AddLocal("01.jpg", kText1);
+  AddLocal("02.jpg", kText2);
   AddUpload("http://h/near.jpg", kText1 ^ 0x1ull);
-  auto pairs = RunCollecting({"images/shop_01.jpg"}, "http://h/near.jpg", false);
+  host.links["http://h/scaled.jpg"] = PatternBmp(32, 16, kText2);
+  auto pairs = RunCollecting({"images/shop_01.jpg", "images/shop_02.jpg"},
+                             "http://h/near.jpg\r\nhttp://h/scaled.jpg", false);
   EXPECT_TRUE(pairs.empty());
-  EXPECT_EQ(Code(), SliceCode({"mivron01"}));
-  EXPECT_EQ(Links(), "http://h/near.jpg\r\n");
+  EXPECT_TRUE(scaled.empty());
+  EXPECT_EQ(Code(), SliceCode({"mivron01", "mivron02"}));
+  EXPECT_EQ(Links(), "http://h/near.jpg\r\nhttp://h/scaled.jpg\r\n");
   EXPECT_EQ(Status(), "处理完成...共替换了：0 张图片....并已复制处理结果...");
+}
+
+// Smooth pictures, drawn cell by cell, keep their cells' grey levels within
+// a level at any size, as photographs a host scaled do.
+int Rising(int column, int row) {
+  return 40 + 20 * column + 5 * row;
+}
+int Falling(int column, int row) {
+  return Rising(7 - column, row);
+}
+int Downward(int column, int row) {
+  return Rising(row, column);
+}
+// A flat graphic whose cells sit a level either side of the mean, and the
+// same after a conversion moved every cell by that level.
+int Flat(int column, int row) {
+  return 100 + (column + row) % 2;
+}
+int FlatConverted(int column, int row) {
+  return 101 - (column + row) % 2;
+}
+int Blank(int, int) {
+  return 255;
+}
+
+// Uploads a host scaled or converted: one factor for both sides within
+// pixel rounding, grey levels close, and each the other's one nearest.
+TEST_F(NearMatchTest, ScaledUploadsPairByProportionAndGreyLevels) {
+  struct Image {
+    int width, height;
+    int (*level)(int column, int row);
+  };
+  const Text u1 = "http://h/u1.jpg", u2 = "http://h/u2.jpg";
+  struct Case {
+    const char* name;
+    std::vector<Image> slices, uploads;  // uploads u1, u2, ... in list order
+    std::vector<Text> expected;          // what the slices hold afterwards
+    double factor;                       // of the first scaled pair; 0: none
+  } cases[] = {
+      {"scaled down, beside another picture of the slice's size",
+       {{750, 100, Rising}, {750, 100, Falling}},
+       {{640, 85, Rising}},
+       {u1, "mivron02"},
+       640.0 / 750},
+      {"scaled up", {{750, 100, Rising}}, {{790, 105, Rising}}, {u1}, 790.0 / 750},
+      {"odd sides halved, rounded down",
+       {{301, 99, Rising}},
+       {{150, 49, Rising}},
+       {u1},
+       150.0 / 301},
+      {"odd sides halved, rounded up", {{301, 99, Rising}}, {{151, 50, Rising}}, {u1}, 151.0 / 301},
+      {"odd sides, a pixel out of proportion",
+       {{301, 99, Rising}},
+       {{151, 51, Rising}},
+       {"mivron01"},
+       0},
+      {"converted at its own size", {{800, 96, Flat}}, {{800, 96, FlatConverted}}, {u1}, 1.0},
+      {"scaled to the size of another slice",
+       {{750, 100, Rising}, {640, 85, Falling}},
+       {{640, 85, Rising}},
+       {u1, "mivron02"},
+       640.0 / 750},
+      {"identical slices take identical uploads in order",
+       {{750, 100, Rising}, {750, 100, Rising}},
+       {{640, 85, Rising}, {640, 85, Rising}},
+       {u1, u2},
+       640.0 / 750},
+      {"one picture at two sizes the upload may come from",
+       {{750, 50, Blank}, {750, 51, Blank}},
+       {{640, 43, Blank}},
+       {"mivron01", "mivron02"},
+       0},
+      // The upload of the 287-wide strip is also in proportion with the other.
+      {"blank strips of two widths, with nothing to tell how the host serves them",
+       {{750, 69, Blank}, {287, 26, Blank}},
+       {{375, 35, Blank}, {144, 13, Blank}},
+       {"mivron01", "mivron02"},
+       0},
+      {"blank strips of two widths, another slice served at half its width",
+       {{750, 100, Rising}, {750, 69, Blank}, {287, 26, Blank}},
+       {{375, 50, Rising}, {375, 35, Blank}, {144, 13, Blank}},
+       {u1, u2, "http://h/u3.jpg"},
+       0.5},
+      {"a foreign picture of the right proportions",
+       {{750, 100, Rising}},
+       {{640, 85, Downward}},
+       {"mivron01"},
+       0},
+  };
+  for (const Case& c : cases) {
+    host.files.clear();
+    host.links.clear();
+    std::vector<Text> sources;
+    for (std::size_t k = 1; k <= c.slices.size(); ++k) {
+      const Image& slice = c.slices[k - 1];
+      const Text suffix = Text("0").append(DecimalText(static_cast<long long>(k))) + ".jpg";
+      host.files["D:\\店铺\\images\\shop_" + suffix] =
+          test::GreyCellsBmp(slice.width, slice.height, slice.level);
+      sources.push_back("images/shop_" + suffix);
+    }
+    Text links;
+    for (std::size_t k = 1; k <= c.uploads.size(); ++k) {
+      const Image& upload = c.uploads[k - 1];
+      const Text link = Text("http://h/u").append(DecimalText(static_cast<long long>(k))) + ".jpg";
+      host.links[link] = test::GreyCellsBmp(upload.width, upload.height, upload.level);
+      links += link + "\r\n";
+    }
+    RunCollecting(sources, links);
+    EXPECT_EQ(Code(), SliceCode(c.expected)) << c.name;
+    EXPECT_DOUBLE_EQ(scaled.empty() ? 0.0 : scaled[0].factor, c.factor) << c.name;
+  }
 }
 
 // Downloads overlap and finish out of order; what the run writes must not

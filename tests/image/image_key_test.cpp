@@ -98,6 +98,24 @@ TEST(ImageFingerprintTest, GreyPngAndCellsOnTheMeanGiveOne) {
   EXPECT_EQ(MakeImageFingerprint(test::Png(spot)), Text(63, '0') + "1");
 }
 
+// Scaled uploads are compared with their slices by these levels: the same
+// from every format, in the fingerprint's order, after the grey conversion
+// that rounds down.
+TEST(ImageFingerprintTest, GreyLevelsAreTheCellsTheFingerprintIsCutFrom) {
+  // Cell k of the fingerprint has red = green = 3k and blue = 3k + 2.
+  Picture cells = MakePicture(16, 16, [](int x, int y) {
+    const auto level = static_cast<std::uint8_t>(3 * (x / 2 * 8 + y / 2));
+    return Rgba{level, level, static_cast<std::uint8_t>(level + 2), 255};
+  });
+  GreyLevels expected;
+  for (std::size_t k = 0; k < expected.size(); ++k) expected[k] = static_cast<std::uint8_t>(3 * k);
+  for (const Bytes& bytes : {test::Png(cells), test::Gif(cells), test::Bmp24(cells)}) {
+    const ImageMeasures measures = MeasureImage(bytes);
+    EXPECT_EQ(measures.grey, expected);
+    EXPECT_EQ(measures.fingerprint, Text(32, '0') + Text(32, '1'));
+  }
+}
+
 TEST(ImageFingerprintTest, TransparentAreaCountsAsBlack) {
   Picture half_clear = MakePicture(16, 16, [](int x, int) {
     return x < 8 ? test::kWhite : Rgba{255, 255, 255, 0};
@@ -166,6 +184,7 @@ TEST(ImageKeyTest, UndecodableDataGivesZeroSizeAndAllOnes) {
     EXPECT_EQ(ImageHeight(bytes), 0);
     EXPECT_EQ(MakeImageFingerprint(bytes), kAllOnes);
     EXPECT_EQ(ImageKey(bytes), "00" + kAllOnes);
+    EXPECT_EQ(MeasureImage(bytes).grey, GreyLevels{});
   }
 }
 

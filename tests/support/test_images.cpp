@@ -532,11 +532,17 @@ std::vector<NamedImage> HostileImages() {
   };
 }
 
-Bytes PatternBmp(int width, int height, std::uint64_t pattern) {
+Bytes GreyCellsBmp(int width, int height, const std::function<int(int column, int row)>& level) {
   return Bmp24(MakePicture(width, height, [&](int x, int y) {
-    int cell = (y * 8 / height) * 8 + (x * 8 / width);
-    return (pattern >> cell) & 1 ? Rgba{240, 240, 240, 255} : Rgba{16, 16, 16, 255};
+    const auto grey = static_cast<std::uint8_t>(level(x * 8 / width, y * 8 / height));
+    return Rgba{grey, grey, grey, 255};
   }));
+}
+
+Bytes PatternBmp(int width, int height, std::uint64_t pattern) {
+  return GreyCellsBmp(width, height, [pattern](int column, int row) {
+    return (pattern >> (row * 8 + column)) & 1 ? 240 : 16;
+  });
 }
 
 }  // namespace qm::test

@@ -64,6 +64,12 @@ struct NamedImage {
 };
 std::vector<NamedImage> HostileImages();
 
+// A grey image whose pixels each take the level of the 8x8 cell they lie
+// in (`level(column, row)`, 0-255). With sides that are multiples of 8 the
+// cells' grey levels are exactly these; otherwise each cell borrows a
+// fraction of a pixel from its neighbours.
+Bytes GreyCellsBmp(int width, int height, const std::function<int(int column, int row)>& level);
+
 // An image whose 8x8 average-hash pattern is the 64 bits of `pattern`
 // (bit 8*row+column set = bright cell), so different patterns give
 // different keys and equal patterns equal keys. Sides are multiples of 8.
