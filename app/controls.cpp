@@ -53,6 +53,16 @@ void EditControl::Attach(HWND window) {
                     reinterpret_cast<DWORD_PTR>(this));
 }
 
+void EditControl::ReplaceUndoably(const Text& text) const {
+  const std::wstring wide = WideString(text);
+  SendMessageW(window_, EM_SETSEL, 0, -1);
+  SendMessageW(window_, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(wide.c_str()));
+  // The replacement leaves the caret behind the new text; a new text reads
+  // from its start, as after SetText.
+  SendMessageW(window_, EM_SETSEL, 0, 0);
+  SendMessageW(window_, EM_SCROLLCARET, 0, 0);
+}
+
 LRESULT CALLBACK EditControl::SubclassProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
                                            UINT_PTR, DWORD_PTR self) {
   auto* box = reinterpret_cast<EditControl*>(self);

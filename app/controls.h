@@ -43,6 +43,9 @@ class Control {
 class EditControl : public Control {
  public:
   void Attach(HWND window);
+  // Replaces the whole text as an edit of the box's own, which Ctrl+Z and
+  // the box's 撤消 take back; SetText cannot be taken back.
+  void ReplaceUndoably(const Text& text) const;
   // Called after the control's own double-click handling.
   std::function<void()> on_double_click;
 

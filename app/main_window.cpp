@@ -11,6 +11,7 @@
 
 #include "app/control_ids.h"
 #include "app/dpi.h"
+#include "app/notice_box.h"
 #include "app/platform_host.h"
 #include "app/theme.h"
 #include "app/ui_window_access.h"
@@ -30,7 +31,6 @@ constexpr int kWorkListColumnWidth = 220;
 constexpr int kBoldFontHeight = 12;
 
 constexpr char kStatusLabel[] = "提示：";
-constexpr char kNoticeCaption[] = "提示";
 constexpr char kInitialTip[] = "请粘贴切片代码到上面框中...双击已上传的图片链接框，可清空内容";
 
 constexpr DWORD kMultiLineEdit =
@@ -481,9 +481,21 @@ Text MainWindow::EditText(EditBox box) const {
 }
 
 void MainWindow::SetEditText(EditBox box, const Text& text) {
+  WriteEditText(box, text, false);
+}
+
+void MainWindow::ReplaceEditText(EditBox box, const Text& text) {
+  WriteEditText(box, text, true);
+}
+
+void MainWindow::WriteEditText(EditBox box, const Text& text, bool undoable) {
   const EditControl& edit = Edit(box);
   write_in_progress_ = edit.Handle();
-  edit.SetText(text);
+  if (undoable) {
+    edit.ReplaceUndoably(text);
+  } else {
+    edit.SetText(text);
+  }
   write_in_progress_ = nullptr;
   // The one content-changed event of this write: the box's command, where
   // its row names one (only the path box's does).
@@ -499,8 +511,7 @@ bool MainWindow::IsRadioSelected(RadioBox box) const {
 }
 
 void MainWindow::ShowNotice(const Text& text) const {
-  MessageBoxW(window_, WideString(text).c_str(), WideString(kNoticeCaption).c_str(),
-              MB_OK | MB_ICONINFORMATION);
+  ShowNoticeBox(window_, text);
 }
 
 Text MainWindow::SlicePageFolder() const {
@@ -509,6 +520,7 @@ Text MainWindow::SlicePageFolder() const {
 
 void MainWindow::SetRunActive(bool active) {
   run_active_ = active;
+  if (active) run_in_smart_mode_ = smart_radio_.IsSelected();
   for (const EditControl* edit : {&slice_edit_, &link_edit_}) {
     SendMessageW(edit->Handle(), EM_SETREADONLY, active ? TRUE : FALSE, 0);
   }

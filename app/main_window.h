@@ -44,7 +44,8 @@ class MainWindow {
   bool IsRadioSelected(RadioBox box) const;
   // A modal box owned by the window; returns when the user has closed it.
   void ShowNotice(const Text& text) const;
-  // While a run works the two text boxes are read-only.
+  // While a run works the two text boxes are read-only and the commands
+  // that would change a box, the mode or the chosen image refuse to act.
   void SetRunActive(bool active);
   // The folder of a dropped slice page while the code box holds its text.
   Text SlicePageFolder() const;
@@ -100,8 +101,18 @@ class MainWindow {
   void CentreOnScreen() const;
   SIZE OuterSize() const;
   const EditControl& Edit(EditBox box) const;
+  // What a user's command writes into a box: Ctrl+Z brings back the text it
+  // replaced. Raises the box's content-changed handling once, as
+  // SetEditText does.
+  void ReplaceEditText(EditBox box, const Text& text);
+  void WriteEditText(EditBox box, const Text& text, bool undoable);
   void ShowMessage(const Text& text) const;
   void SetImagePathFromChoice();
+  // True, after saying so, while a run works.
+  bool RefusedDuringRun() const;
+  // As RefusedDuringRun for a mode box, which selects itself when clicked:
+  // the run's mode stays selected.
+  bool ModeChangeRefusedDuringRun();
 
   HWND window_ = nullptr;
   UINT dpi_ = 96;
@@ -131,6 +142,7 @@ class MainWindow {
   // confirmed choice, offered again the next time.
   std::wstring dialog_file_name_;
   bool run_active_ = false;
+  bool run_in_smart_mode_ = true;  // the mode a run that works was started in
   // The folder of the slice page dropped last, while the code box holds
   // exactly the text read from it; empty otherwise.
   Text page_folder_;

@@ -11,6 +11,7 @@
 #include "engine/run_steps.h"
 #include "engine/scanning.h"
 #include "engine/slice_page.h"
+#include "engine/runs.h"
 #include "host/clipboard.h"
 #include "host/files.h"
 #include "host/shell.h"
@@ -25,6 +26,9 @@ constexpr char kPathMissing[] = "没有识别到图片路径，请重新选择�
 constexpr char kCleared[] = "已清空...";
 constexpr char kCopied[] = "已复制...";
 constexpr char kPreviewOpened[] = "已打开默认浏览器预览效果，请观察弹出多页...";
+constexpr char kPreviewNotOpened[] = "无法打开默认浏览器预览，请手工打开预览文件：";
+constexpr char kPreviewNotWritten[] = "无法保存预览文件，程序文件夹和临时文件夹都不能写入...";
+constexpr char kPreviewFileName[] = "yl.html";
 
 constexpr char kPageRead[] = "已读取切片网页：";
 
@@ -88,11 +92,37 @@ bool ChooseFile(HWND owner, std::wstring& file_name) {
   return true;
 }
 
+// Writes the preview into the program's folder, as always, or where that
+// takes no file (the program under Program Files, on a read-only share) into
+// the user's temporary folder. The file's path; empty when neither took it.
+Text WritePreviewFile(const Bytes& code) {
+  for (const Text& folder : {ProgramFolder() + "\\", SpecialFolderPath(kFolderTemp)}) {
+    if (folder.empty()) continue;
+    const Text file = folder + kPreviewFileName;
+    if (WriteFileBytes(file, {code})) return file;
+  }
+  return {};
+}
+
 }  // namespace
 
+bool MainWindow::RefusedDuringRun() const {
+  if (!run_active_) return false;
+  ShowMessage(kRunBusyText);
+  return true;
+}
+
+bool MainWindow::ModeChangeRefusedDuringRun() {
+  if (!RefusedDuringRun()) return false;
+  smart_radio_.Select(run_in_smart_mode_);
+  by_number_radio_.Select(!run_in_smart_mode_);
+  return true;
+}
+
 void MainWindow::SelectSmartMode() {
+  if (ModeChangeRefusedDuringRun()) return;
   if (smart_radio_.IsSelected()) {
-    SetEditText(EditBox::kLinkList, smart_usage_.GetText());
+    ReplaceEditText(EditBox::kLinkList, smart_usage_.GetText());
     choose_button_.Enable(true);
     SetEditText(EditBox::kImagePath, "");
   } else {
@@ -102,9 +132,10 @@ void MainWindow::SelectSmartMode() {
 }
 
 void MainWindow::SelectByNumberMode() {
+  if (ModeChangeRefusedDuringRun()) return;
   if (by_number_radio_.IsSelected()) {
     choose_button_.Enable(false);
-    SetEditText(EditBox::kLinkList, by_number_usage_.GetText());
+    ReplaceEditText(EditBox::kLinkList, by_number_usage_.GetText());
     replace_button_.Enable(true);
   } else {
     choose_button_.Enable(true);
@@ -113,12 +144,14 @@ void MainWindow::SelectByNumberMode() {
 }
 
 void MainWindow::ChooseImagePath() {
+  if (RefusedDuringRun()) return;
   // After Cancel the dialog's file name is still the last confirmed one.
   ChooseFile(window_, dialog_file_name_);
   SetImagePathFromChoice();
 }
 
 void MainWindow::UseDroppedFile(const std::wstring& path) {
+  if (RefusedDuringRun()) return;
   if (IsWebPage(path)) {
     UseDroppedPage(path);
     return;
@@ -168,11 +201,13 @@ void MainWindow::ImagePathChanged() {
 }
 
 void MainWindow::ClearLinkList() {
-  SetEditText(EditBox::kLinkList, "");
+  if (RefusedDuringRun()) return;
+  ReplaceEditText(EditBox::kLinkList, "");
 }
 
 void MainWindow::ClearSliceCode() {
-  SetEditText(EditBox::kSliceCode, "");
+  if (RefusedDuringRun()) return;
+  ReplaceEditText(EditBox::kSliceCode, "");
   ShowMessage(kCleared);
 }
 
@@ -183,9 +218,9 @@ void MainWindow::CopySliceCode() {
 }
 
 void MainWindow::PreviewInBrowser() {
-  const Text file = ProgramFolder() + "\\yl.html";
-  WriteFileBytes(file, {BytesFromText(EditText(EditBox::kSliceCode))});
-  ShellOpen(file);
+  const Text file = WritePreviewFile(BytesFromText(EditText(EditBox::kSliceCode)));
+  if (file.empty()) return ShowMessage(kPreviewNotWritten);
+  if (!ShellOpen(file)) return ShowMessage(kPreviewNotOpened + file);
   ShowMessage(kPreviewOpened);
 }
 

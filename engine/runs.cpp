@@ -10,7 +10,6 @@ namespace {
 
 constexpr char kBadSliceCodeText[] = "软件无法识别切片代码，请检查上面的代码是否为切片代码...";
 constexpr char kBadLinksText[] = "已上传的图片链接 有误，请复制链接，不是复制代码哦...";
-constexpr char kBusyText[] = "正在处理，请稍候...";
 constexpr char kStartedText[] = "正在处理...";
 constexpr char kByNumberDoneText[] = "替换完成并已复制...";
 
@@ -77,7 +76,7 @@ PressResult ReplaceCommand::ReplaceAndCopy() {
   // Both runs edit the same boxes step by step; a second run would
   // interleave its edits with the first, so a press during a run is refused.
   if (running_.load()) {
-    ShowStatus(window_, kBusyText);
+    ShowStatus(window_, kRunBusyText);
     return PressResult::kBusy;
   }
   if (!Contains(window_.EditText(EditBox::kSliceCode), "01.")) {

@@ -70,6 +70,10 @@ inline constexpr char kUnmatchedPrefix[] = "mivron";
 // The line above the links that gave no image, after the slices.
 inline constexpr char kFailedLinksTitle[] = "以下链接无法下载或不是图片：";
 
+// What a press, or a window command that would change what a run works on,
+// answers while a run works.
+inline constexpr char kRunBusyText[] = "正在处理，请稍候...";
+
 // Both runs, step by step; each reads and writes the window through `window`.
 RunReport RunByNumber(WindowAccess& window, HostServices& host);
 RunReport RunSmart(WindowAccess& window, HostServices& host, const SmartRunOptions& options = {});

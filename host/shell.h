@@ -33,9 +33,10 @@ Text SpecialFolderPath(int kind);
 bool CreateShortcut(const Text& shortcut_path, const Text& target, const Text& description = {},
                     const Text& arguments = {}, const Text& working_folder = {});
 
-// Opens a document or URL in its default program. Whether that worked is not
-// reported.
-void ShellOpen(const Text& target);
+// Opens a document or URL in its default program. True when the shell
+// started it; false for a missing file, a type no program is registered for,
+// or a program that would not start.
+bool ShellOpen(const Text& target);
 
 // Starts `command_line` as given (a path with spaces must be quoted by the
 // caller). With `wait` it returns when the program ends; otherwise once the

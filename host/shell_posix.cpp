@@ -15,7 +15,9 @@ bool CreateShortcut(const Text&, const Text&, const Text&, const Text&, const Te
   return false;
 }
 
-void ShellOpen(const Text&) {}
+bool ShellOpen(const Text&) {
+  return false;
+}
 
 bool RunProgram(const Text&, bool, int) {
   return false;

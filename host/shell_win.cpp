@@ -85,9 +85,13 @@ bool CreateShortcut(const Text& shortcut_path, const Text& target, const Text& d
   return SUCCEEDED(file->Save(WideString(path).c_str(), TRUE));
 }
 
-void ShellOpen(const Text& target) {
+bool ShellOpen(const Text& target) {
   HWND owner = FindWindowW(nullptr, L"Microsoft Internet Explorer");
-  ShellExecuteW(owner, L"open", WideString(target).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  // An instance handle only in name: above 32 it means started, otherwise it
+  // is an error code.
+  const auto result = reinterpret_cast<INT_PTR>(
+      ShellExecuteW(owner, L"open", WideString(target).c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+  return result > 32;
 }
 
 bool RunProgram(const Text& command_line, bool wait, int show_mode) {

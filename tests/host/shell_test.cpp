@@ -138,13 +138,16 @@ TEST(RunProgram, MissingProgramGivesFalse) {
   EXPECT_FALSE(RunProgram("", false));
 }
 
-TEST(ShellOpen, OpensTheDocumentWithItsProgram) {
+TEST(ShellOpen, OpensTheDocumentWithItsProgramAndSaysWhenItCannot) {
   ScratchFolder folder;
   fs::path probe = folder / "probe.exe";
   fs::copy_file(HelperPath(), probe);
-  ShellOpen(GbkPath(probe));
+  EXPECT_TRUE(ShellOpen(GbkPath(probe)));
   EXPECT_TRUE(AppearsWithin(folder / "probe.exe.ran", std::chrono::seconds(20)));
-  ShellOpen(folder.Gbk("missing.html"));  // nothing to report, nothing shown
+
+  EXPECT_FALSE(ShellOpen(folder.Gbk("missing.html")));
+  test::WriteAll(folder / "notes.quillmar-unknown", "no program opens this");
+  EXPECT_FALSE(ShellOpen(folder.Gbk("notes.quillmar-unknown")));
 }
 
 }  // namespace

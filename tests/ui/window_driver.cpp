@@ -287,16 +287,16 @@ int QuillmarWindow::WorkListRowCount() const {
 
 HWND QuillmarWindow::WaitForDialog() const {
   HWND dialog = nullptr;
-  WaitUntil(
-      [&] {
-        dialog = FindWindowW(L"#32770", nullptr);
-        while (dialog && GetWindow(dialog, GW_OWNER) != main_) {
-          dialog = FindWindowExW(nullptr, dialog, L"#32770", nullptr);
-        }
-        return dialog != nullptr && IsWindowVisible(dialog);
-      },
-      30);
+  WaitUntil([&] { return (dialog = Dialog()) != nullptr; }, 30);
   return dialog;
+}
+
+HWND QuillmarWindow::Dialog() const {
+  HWND dialog = FindWindowW(L"#32770", nullptr);
+  while (dialog && GetWindow(dialog, GW_OWNER) != main_) {
+    dialog = FindWindowExW(nullptr, dialog, L"#32770", nullptr);
+  }
+  return dialog && IsWindowVisible(dialog) ? dialog : nullptr;
 }
 
 namespace {

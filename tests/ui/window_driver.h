@@ -71,9 +71,11 @@ class QuillmarWindow {
   std::vector<Column> WorkListColumns() const;
   int WorkListRowCount() const;
 
-  // The dialog the window shows (the open-file dialog, a message box);
-  // null when none came up.
+  // The dialog the window shows (the open-file dialog, a notice); null
+  // when none came up.
   HWND WaitForDialog() const;
+  // The dialog the window shows now, without waiting for one.
+  HWND Dialog() const;
   // The text of a dialog's control, such as a message box's message.
   static Text DialogItemText(HWND dialog, int id);
   // Types `path` into the dialog's file-name box and confirms.
