@@ -21,6 +21,10 @@ std::uint32_t ReadBe32(const Bytes& bytes, std::size_t offset) {
   return ReadBe16(bytes, offset) << 16 | ReadBe16(bytes, offset + 2);
 }
 
+std::int32_t ReadLe32(const Bytes& bytes, std::size_t offset) {
+  return static_cast<std::int32_t>(ReadLe16(bytes, offset) | ReadLe16(bytes, offset + 2) << 16);
+}
+
 bool StartsWith(const Bytes& bytes, std::initializer_list<std::uint8_t> prefix) {
   if (bytes.size() < prefix.size()) return false;
   std::size_t i = 0;
@@ -35,6 +39,17 @@ std::optional<ImageSize> PngSize(const Bytes& bytes) {
   return ImageSize{ReadBe32(bytes, 16), ReadBe32(bytes, 20)};
 }
 
+// What the header's rows inflate to: a filter byte and the packed samples
+// each. The interlaced passes' own filter bytes are left out.
+std::int64_t PngDataBytes(const Bytes& bytes, const ImageSize& size) {
+  constexpr int kDepthOffset = 24, kColourTypeOffset = 25;
+  static constexpr int kChannels[7] = {1, 0, 3, 1, 2, 0, 4};
+  const std::uint32_t colour_type = Byte(bytes, kColourTypeOffset);
+  const std::int64_t channels = colour_type < 7 ? kChannels[colour_type] : 4;
+  const std::int64_t bits = size.width * channels * Byte(bytes, kDepthOffset);
+  return size.height * (1 + (bits + 7) / 8);
+}
+
 std::optional<ImageSize> GifSize(const Bytes& bytes) {
   if (bytes.size() < 10) return std::nullopt;
   return ImageSize{ReadLe16(bytes, 6), ReadLe16(bytes, 8)};
@@ -42,9 +57,8 @@ std::optional<ImageSize> GifSize(const Bytes& bytes) {
 
 std::optional<ImageSize> BmpSize(const Bytes& bytes) {
   if (bytes.size() < 26) return std::nullopt;
-  std::int64_t header_size = ReadLe32(bytes, 14);
-  if (header_size == 12) return ImageSize{ReadLe16(bytes, 18), ReadLe16(bytes, 20)};
-  return ImageSize{std::llabs(ReadLe32(bytes, 18)), std::llabs(ReadLe32(bytes, 22))};
+  const ImageSize stored = StoredBmpSize(bytes);
+  return ImageSize{std::llabs(stored.width), std::llabs(stored.height)};
 }
 
 bool IsStartOfFrame(std::uint8_t marker) {
@@ -78,9 +92,13 @@ bool StartsWithBm(const Bytes& bytes) {
   return StartsWith(bytes, {'B', 'M'});
 }
 
-std::int32_t ReadLe32(const Bytes& bytes, std::size_t offset) {
-  std::uint32_t value = ReadLe16(bytes, offset) | ReadLe16(bytes, offset + 2) << 16;
-  return static_cast<std::int32_t>(value);
+ImageSize StoredBmpSize(const Bytes& bytes) {
+  constexpr std::size_t kHeaderSizeOffset = 14, kWidthOffset = 18;
+  constexpr std::uint32_t kCoreHeaderSize = 12;
+  if (ReadLe32(bytes, kHeaderSizeOffset) == kCoreHeaderSize) {
+    return ImageSize{ReadLe16(bytes, kWidthOffset), ReadLe16(bytes, kWidthOffset + 2)};
+  }
+  return ImageSize{ReadLe32(bytes, kWidthOffset), ReadLe32(bytes, kWidthOffset + 4)};
 }
 
 SniffedFormat SniffImageFormat(const Bytes& bytes) {
@@ -114,7 +132,10 @@ bool IsAcceptableImageSize(std::int64_t width, std::int64_t height) {
 
 bool DeclaredSizeAcceptable(const Bytes& bytes) {
   auto size = DeclaredImageSize(bytes);
-  return !size || IsAcceptableImageSize(size->width, size->height);
+  if (!size) return true;
+  if (!IsAcceptableImageSize(size->width, size->height)) return false;
+  return SniffImageFormat(bytes) != SniffedFormat::kPng ||
+         PngDataBytes(bytes, *size) <= kMaxPngDataBytes;
 }
 
 }  // namespace qm

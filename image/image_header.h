@@ -11,6 +11,10 @@ namespace qm {
 // A decompression bomb is refused before any pixel is decoded.
 inline constexpr std::int64_t kMaxImagePixels = 100'000'000;
 inline constexpr std::int64_t kMaxImageSide = 30'000;
+// The bytes a PNG's rows may inflate to. Deep colour at the pixel limit
+// (16-bit RGBA is 8 bytes a pixel) would otherwise cost seconds of
+// inflating zeros; a slice stays far below this.
+inline constexpr std::int64_t kMaxPngDataBytes = std::int64_t{256} << 20;
 
 bool StartsWithBm(const Bytes& bytes);
 
@@ -18,13 +22,16 @@ bool StartsWithBm(const Bytes& bytes);
 enum class SniffedFormat { kJpeg, kPng, kGif, kBmp, kOther };
 SniffedFormat SniffImageFormat(const Bytes& bytes);
 
-// Little-endian signed 32-bit value at `offset`; bytes beyond the data count as 0.
-std::int32_t ReadLe32(const Bytes& bytes, std::size_t offset);
-
 struct ImageSize {
   std::int64_t width = 0;
   std::int64_t height = 0;
 };
+
+// A BMP's width and height fields as stored: 16-bit and unsigned behind the
+// 12-byte header of the oldest BMPs, 32-bit and signed behind every later
+// one (a top-down BMP has a negative height). Bytes beyond the data count
+// as 0.
+ImageSize StoredBmpSize(const Bytes& bytes);
 
 // The size a PNG, GIF, BMP or JPEG header declares (height as a magnitude);
 // nothing for data of another kind or a header cut short.
@@ -32,7 +39,8 @@ std::optional<ImageSize> DeclaredImageSize(const Bytes& bytes);
 
 bool IsAcceptableImageSize(std::int64_t width, std::int64_t height);
 
-// False only when the data declares a size beyond the limits.
+// False only when the data declares a size beyond the limits, or PNG rows
+// that inflate beyond kMaxPngDataBytes.
 bool DeclaredSizeAcceptable(const Bytes& bytes);
 
 }  // namespace qm

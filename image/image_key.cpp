@@ -7,8 +7,6 @@ namespace qm {
 namespace {
 
 constexpr int kGridSide = 8;
-constexpr int kWidthOffset = 18;
-constexpr int kHeightOffset = 22;
 
 // An image that did not decode leaves the surface black: every cell equals
 // the mean and the text is all "1".
@@ -44,8 +42,9 @@ ImageMeasures MeasureImage(const Bytes& bytes) {
   // A BMP is measured as stored; anything else as the BMP it would convert
   // to, which has the decoded size.
   if (StartsWithBm(bytes)) {
-    width = ReadLe32(bytes, kWidthOffset);
-    height = ReadLe32(bytes, kHeightOffset);
+    const ImageSize stored = StoredBmpSize(bytes);
+    width = static_cast<int>(stored.width);
+    height = static_cast<int>(stored.height);
   }
   return ImageMeasures{width, height, FingerprintOf(surface), decoded};
 }
@@ -55,10 +54,12 @@ Text MakeImageFingerprint(const Bytes& bytes) {
 }
 
 int ImageWidth(const Bytes& bytes) {
-  return StartsWithBm(bytes) ? ReadLe32(bytes, kWidthOffset) : MeasureImage(bytes).width;
+  return StartsWithBm(bytes) ? static_cast<int>(StoredBmpSize(bytes).width)
+                             : MeasureImage(bytes).width;
 }
 int ImageHeight(const Bytes& bytes) {
-  return StartsWithBm(bytes) ? ReadLe32(bytes, kHeightOffset) : MeasureImage(bytes).height;
+  return StartsWithBm(bytes) ? static_cast<int>(StoredBmpSize(bytes).height)
+                             : MeasureImage(bytes).height;
 }
 
 Text ImageMeasures::Key() const {
