@@ -212,9 +212,8 @@ Bytes ZerosBomb(std::uint64_t size) {
   w.PutZeros(2 * copies);
   for (std::uint64_t i = 1 + 258 * copies; i < size; ++i) w.PutCode(2, 2);
   w.PutCode(3, 2);
-  Bytes out{0x78, 0x01};
-  Bytes data = w.Take();
-  out.insert(out.end(), data.begin(), data.end());
+  Bytes out = w.Take();
+  out.insert(out.begin(), {0x78, 0x01});
   Be32(out, static_cast<std::uint32_t>(size % 65521) << 16 | 1);  // Adler-32 of zeros
   return out;
 }
