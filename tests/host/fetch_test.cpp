@@ -72,10 +72,13 @@ void Answer(const std::string& head, LoopbackServer::Connection& c) {
     c.Send(Response("200 OK", "", big));
   } else if (path == "/nul") {
     c.Send(WithLength("200 OK", std::string("a\0b\0\0c", 6)));
-  } else if (path == "/drip") {
-    // Never quiet for long and never done: only a total limit ends it.
-    c.Send(Response("200 OK", "Content-Length: 1000\r\n", ""));
-    for (int i = 0; i < 400 && c.Send("x"); ++i) c.Stall(50);
+  } else if (path == "/drip-body" || path == "/drip-head") {
+    // Never quiet for as long as the stall limit and never done, until the
+    // client hangs up: only the total limit ends the download. A read that
+    // waits for all the bytes it asked for would wait for ever.
+    c.Send(path == "/drip-body" ? Response("200 OK", "Content-Length: 1000\r\n", "")
+                                : "HTTP/1.1 200 OK\r\nX-Slow: ");
+    for (int i = 0; i < 2000 && c.Send("x"); ++i) c.Stall(300);
   } else if (path == "/huge-length") {
     c.Send(Response("200 OK", "Content-Length: 5000000000\r\n", "x"));
   } else if (path == "/lying-length") {
@@ -214,7 +217,8 @@ TEST_F(FetchTest, ContentLengthAboveTheLimitGivesNothing) {
 }
 
 TEST_F(FetchTest, ADownloadThatOutlastsItsTotalTimeGivesNothing) {
-  EXPECT_TRUE(Fetch(server_.Url("/drip")).empty());
+  EXPECT_TRUE(Fetch(server_.Url("/drip-body")).empty());
+  EXPECT_TRUE(Fetch(server_.Url("/drip-head")).empty());
 }
 
 TEST_F(FetchTest, ConnectionClosedEarlyKeepsWhatArrived) {
