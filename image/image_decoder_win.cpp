@@ -2,6 +2,7 @@
 // non-premultiplied ARGB, a band of rows at a time, and handed on row by
 // row as RGBA.
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "image/decoder_detail.h"
@@ -44,14 +45,25 @@ class LockedBits {
   Gdiplus::GpStatus status_;
 };
 
-// What the library holds of the decoded picture, in its own pixel format
-// but no less than 32 bits a pixel (it may widen fewer on decoding), and
-// one band in the format asked for.
-std::size_t DecodedBytes(Gdiplus::GpImage* image, UINT width, UINT height) {
+// What the library holds of the decoded picture, `bits` a pixel, and one
+// band in the format asked for.
+std::size_t DecodedBytes(std::int64_t width, std::int64_t height, std::int64_t bits) {
+  return static_cast<std::size_t>((width * height * bits + width * kBandRows * 32) / 8);
+}
+
+// The library may widen fewer bits on decoding, but keeps 16-bit PNG
+// samples.
+std::int64_t DeclaredBits(const Bytes& bytes) {
+  constexpr std::size_t kPngDepthOffset = 24;
+  const bool deep = SniffImageFormat(bytes) == SniffedFormat::kPng &&
+                    bytes.size() > kPngDepthOffset && bytes[kPngDepthOffset] == 16;
+  return deep ? 64 : 32;
+}
+
+std::int64_t HeldBits(Gdiplus::GpImage* image) {
   Gdiplus::PixelFormat format = PixelFormat32bppARGB;
   GdipGetImagePixelFormat(image, &format);
-  const std::size_t bits = std::max<UINT>(Gdiplus::GetPixelFormatSize(format), 32);
-  return (std::size_t{width} * height * bits + std::size_t{width} * kBandRows * 32) / 8;
+  return std::max<std::int64_t>(Gdiplus::GetPixelFormatSize(format), 32);
 }
 
 int SendPixels(Gdiplus::GpImage* image, int width, int height, PixelRowSink& sink) {
@@ -81,6 +93,13 @@ int SendPixels(Gdiplus::GpImage* image, int width, int height, PixelRowSink& sin
 
 int DecodeOnPlatform(const Bytes& bytes, PixelRowSink& sink) {
   if (!EnsureGdiplusStarted()) return kImageGenericError;
+  // Reserved before the library decodes anything where the header says the
+  // size: it may decode the whole picture as it loads it.
+  std::optional<DecoderMemory> memory;
+  if (const std::optional<ImageSize> size = DeclaredImageSize(bytes)) {
+    memory.emplace(DecodedBytes(size->width, size->height, DeclaredBits(bytes)));
+    if (!memory->Held()) return kImageOutOfMemory;
+  }
   ImageStream stream;
   if (!stream.Fill(bytes, GMEM_FIXED)) return kImageOutOfMemory;
   GpImageHandle image;
@@ -97,8 +116,10 @@ int DecodeOnPlatform(const Bytes& bytes, PixelRowSink& sink) {
   GdipGetImageHeight(image.Get(), &height);
   if (width == 0 || height == 0) return kImageUnknownFormat;
   if (!IsAcceptableImageSize(width, height)) return kImageOutOfMemory;
-  const DecoderMemory memory(DecodedBytes(image.Get(), width, height));
-  if (!memory.Held()) return kImageOutOfMemory;
+  if (!memory) {  // a format only the library reads
+    memory.emplace(DecodedBytes(width, height, HeldBits(image.Get())));
+    if (!memory->Held()) return kImageOutOfMemory;
+  }
   return SendPixels(image.Get(), static_cast<int>(width), static_cast<int>(height), sink);
 }
 

@@ -50,9 +50,24 @@ std::int64_t PngDataBytes(const Bytes& bytes, const ImageSize& size) {
   return size.height * (1 + (bits + 7) / 8);
 }
 
+// The first frame's size, which is the picture's: where the frame stands
+// on the logical screen does not count. Extensions before it are stepped
+// over; nothing when the data ends first.
 std::optional<ImageSize> GifSize(const Bytes& bytes) {
-  if (bytes.size() < 10) return std::nullopt;
-  return ImageSize{ReadLe16(bytes, 6), ReadLe16(bytes, 8)};
+  constexpr std::size_t kFlagsOffset = 10, kScreenEnd = 13, kFrameHeaderSize = 10;
+  constexpr std::uint8_t kFrame = 0x2C, kExtension = 0x21;
+  const std::uint32_t flags = Byte(bytes, kFlagsOffset);
+  std::size_t at = kScreenEnd;
+  if (flags & 0x80) at += std::size_t{3} << ((flags & 7) + 1);  // the colour table
+  while (at < bytes.size() && bytes[at] == kExtension) {
+    at += 2;  // the introducer and the label, then blocks up to an empty one
+    while (at < bytes.size() && bytes[at] != 0) at += 1 + std::size_t{bytes[at]};
+    ++at;
+  }
+  if (at >= bytes.size() || bytes[at] != kFrame || bytes.size() - at < kFrameHeaderSize) {
+    return std::nullopt;
+  }
+  return ImageSize{ReadLe16(bytes, at + 5), ReadLe16(bytes, at + 7)};
 }
 
 std::optional<ImageSize> BmpSize(const Bytes& bytes) {

@@ -33,8 +33,9 @@ struct ImageSize {
 // as 0.
 ImageSize StoredBmpSize(const Bytes& bytes);
 
-// The size a PNG, GIF, BMP or JPEG header declares (height as a magnitude);
-// nothing for data of another kind or a header cut short.
+// The size a PNG, GIF (its first frame), BMP or JPEG header declares
+// (height as a magnitude); nothing for data of another kind or a header
+// cut short.
 std::optional<ImageSize> DeclaredImageSize(const Bytes& bytes);
 
 bool IsAcceptableImageSize(std::int64_t width, std::int64_t height);

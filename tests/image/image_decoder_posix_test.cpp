@@ -57,6 +57,7 @@ TEST(HostileImageTest, EachGivesAWellFormedKeyOrTheUndecodableOne) {
       {"bmp header only, top-down 30000x3333", "30000-3333"},
       {"gif header only, screen 30000x3333", "00"},
       {"gif 1x1 frame, screen 30000x3333", "11"},
+      {"gif header only, frame 30000x30000 on a 1x1 screen", "00"},
       {"jpeg without scan, 10000x10000", "00"},
       {"jpeg dc steps, data cut, 10000x10000", "00"},
       {"jpeg dc steps, 10000x10000", "1000010000"},

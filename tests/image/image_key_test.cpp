@@ -213,6 +213,9 @@ TEST(ImageKeyTest, UndecodableDataGivesZeroSizeAndAllOnes) {
       Bytes(png.begin(), png.begin() + 30),
       test::PngHeaderOnly(20000, 20000),  // 400 million pixels
       test::PngHeaderOnly(30001, 1),      // one side too long
+      // A frame beyond the limits is refused before the library decodes
+      // it, however small the screen it stands on.
+      test::GifHeaderOnly(1, 1, 30000, 30000),
   };
   for (const Bytes& bytes : inputs) {
     EXPECT_EQ(ImageWidth(bytes), 0);

@@ -280,20 +280,6 @@ Bytes JpegWithoutScan(std::uint8_t frame_marker, int width, int height, int comp
   return out;
 }
 
-Bytes GifScreen(int width, int height, int frame_width, int frame_height) {
-  Bytes out{'G', 'I', 'F', '8', '9', 'a'};
-  Le16(out, static_cast<std::uint32_t>(width));
-  Le16(out, static_cast<std::uint32_t>(height));
-  out.insert(out.end(), {0x80, 1, 0, 0, 0, 0, 255, 255, 255});  // 2 colours, background 1
-  out.push_back(0x2C);
-  Le32(out, 0);
-  Le16(out, static_cast<std::uint32_t>(frame_width));
-  Le16(out, static_cast<std::uint32_t>(frame_height));
-  // Clear, pixel 0, end (3-bit codes), then the data ends.
-  out.insert(out.end(), {0, 2, 2, 0x44, 0x01, 0, 0x3B});
-  return out;
-}
-
 Bytes BmpHeaderOnly(int width, int height) {
   return BmpHeaders(width, height, BmpForm{}, 0);
 }
@@ -643,6 +629,20 @@ Bytes JpegEndOfBandScans(int width, int height, int components, int rounds,
   return out;
 }
 
+Bytes GifHeaderOnly(int screen_width, int screen_height, int frame_width, int frame_height) {
+  Bytes out{'G', 'I', 'F', '8', '9', 'a'};
+  Le16(out, static_cast<std::uint32_t>(screen_width));
+  Le16(out, static_cast<std::uint32_t>(screen_height));
+  out.insert(out.end(), {0x80, 1, 0, 0, 0, 0, 255, 255, 255});  // 2 colours, background 1
+  out.push_back(0x2C);
+  Le32(out, 0);
+  Le16(out, static_cast<std::uint32_t>(frame_width));
+  Le16(out, static_cast<std::uint32_t>(frame_height));
+  // Clear, pixel 0, end (3-bit codes), then the data ends.
+  out.insert(out.end(), {0, 2, 2, 0x44, 0x01, 0, 0x3B});
+  return out;
+}
+
 Bytes PngInflatingTo(std::uint64_t inflated) {
   Bytes out = Header(1, 1, 8, 0);
   Chunk(out, "IDAT", ZerosBomb(inflated));
@@ -656,8 +656,9 @@ std::vector<NamedImage> HostileImages() {
       {"png header only, 10000x10000", PngHeaderOnly(10000, 10000)},
       {"bmp header only, 10000x10000", BmpHeaderOnly(10000, 10000)},
       {"bmp header only, top-down 30000x3333", BmpHeaderOnly(30000, -3333)},
-      {"gif header only, screen 30000x3333", GifScreen(30000, 3333, 30000, 3333)},
-      {"gif 1x1 frame, screen 30000x3333", GifScreen(30000, 3333, 1, 1)},
+      {"gif header only, screen 30000x3333", GifHeaderOnly(30000, 3333, 30000, 3333)},
+      {"gif 1x1 frame, screen 30000x3333", GifHeaderOnly(30000, 3333, 1, 1)},
+      {"gif header only, frame 30000x30000 on a 1x1 screen", GifHeaderOnly(1, 1, 30000, 30000)},
       {"jpeg without scan, 10000x10000", JpegWithoutScan(0xC0, 10000, 10000, 3)},
       {"jpeg dc steps, data cut, 10000x10000", JpegDcSteps(false, 10000, 10000, 1, false)},
       {"jpeg dc steps, 10000x10000", JpegDcSteps(false, 10000, 10000, 1, true)},

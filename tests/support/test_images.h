@@ -60,6 +60,10 @@ Bytes Gif(const Picture& picture);
 Bytes GifOnScreen(const Picture& frame, int screen_width, int screen_height, int left, int top,
                   std::optional<Rgba> background);
 
+// A two-colour GIF with a logical screen of one size and a first frame of
+// another, whose data holds one pixel only.
+Bytes GifHeaderOnly(int screen_width, int screen_height, int frame_width, int frame_height);
+
 // A 1x1 grey PNG whose image data inflates to `inflated` bytes (at least 2),
 // far beyond the 2 bytes its header declares; about 1/1000 of that in size.
 Bytes PngInflatingTo(std::uint64_t inflated);
