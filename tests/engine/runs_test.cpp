@@ -550,11 +550,15 @@ class ConcurrentSmartTest : public SmartTest {
     auto found = served_.find(path);
     const Text body = found == served_.end() ? "<html>gone</html>"
                                              : Text(found->second.begin(), found->second.end());
+    {
+      // Counted out before the answer goes: once it has arrived, the next
+      // download of a single thread may come in before this thread runs on.
+      std::lock_guard lock(mutex_);
+      --in_flight_;
+    }
     c.Send("HTTP/1.0 " + Text(found == served_.end() ? "404 Not Found" : "200 OK") +
            "\r\nContent-Length: " + DecimalText(static_cast<long long>(body.size())) + "\r\n\r\n" +
            body);
-    std::lock_guard lock(mutex_);
-    --in_flight_;
   }
 
   Outcome RunWith(int threads) {
