@@ -41,9 +41,10 @@ using InternetHandle = std::unique_ptr<void, InternetCloser>;
 struct RequestState {
   UniqueHandle ended{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
   INTERNET_ASYNC_RESULT result{};
-  // Where a read that ends later puts its bytes.
+  // Where calls that end later put what they give.
   std::unique_ptr<std::uint8_t[]> buffer;
   DWORD got = 0;
+  DWORD available = 0;
 };
 using StateShare = std::shared_ptr<RequestState>;
 
@@ -199,9 +200,13 @@ std::uint64_t DeclaredLength(HINTERNET request) {
 
 enum class Outcome { kDone, kFailed, kTimedOut };
 
-// The error of a call that returned `succeeded`, taken at once.
-DWORD ErrorOf(bool succeeded) {
-  return succeeded ? ERROR_SUCCESS : GetLastError();
+// Makes a call of the library for the request and gives its error, taken
+// at once (ERROR_SUCCESS when it ended well at once). A report left from
+// an earlier call cannot be taken for this call's.
+template <typename Call>
+DWORD Start(RequestState& state, Call&& call) {
+  ResetEvent(state.ended.get());
+  return call() ? ERROR_SUCCESS : GetLastError();
 }
 
 Outcome FailureOf(DWORD error) {
@@ -232,17 +237,20 @@ std::optional<Bytes> ReadBody(HINTERNET request, RequestState& state, std::uint6
   Bytes body;
   for (;;) {
     if (deadline.Passed()) return std::nullopt;
-    DWORD available = 0;
-    const DWORD asking = ErrorOf(InternetQueryDataAvailable(request, &available, 0, 0));
+    state.available = 0;
+    const DWORD asking =
+        Start(state, [&] { return InternetQueryDataAvailable(request, &state.available, 0, 0); });
     const Outcome asked = Await(asking, state, deadline.Within(limits.stall_timeout_ms));
     if (asked == Outcome::kTimedOut) return std::nullopt;
     if (asked == Outcome::kFailed) break;
     // Ended later: the bytes are there now, and asking again says how many.
     if (asking != ERROR_SUCCESS) continue;
-    if (available == 0) break;
+    if (state.available == 0) break;
     state.got = 0;
-    const DWORD read = ErrorOf(
-        InternetReadFile(request, state.buffer.get(), std::min(available, chunk), &state.got));
+    const DWORD read = Start(state, [&] {
+      return InternetReadFile(request, state.buffer.get(), std::min(state.available, chunk),
+                              &state.got);
+    });
     const Outcome reading = Await(read, state, deadline.Within(limits.stall_timeout_ms));
     if (reading == Outcome::kTimedOut) return std::nullopt;
     if (reading == Outcome::kFailed || state.got == 0) break;
@@ -295,8 +303,9 @@ Hop Request(HINTERNET root, const std::wstring& url, const FetchLimits& limits,
   SetTimeout(request, INTERNET_OPTION_RECEIVE_TIMEOUT, deadline.Within(limits.stall_timeout_ms));
   // Connecting, sending and the response headers, however slowly they come.
   static constexpr wchar_t kHeaders[] = L"Accept: */*\r\n\r\n";
-  const DWORD sent =
-      ErrorOf(HttpSendRequestW(request, kHeaders, static_cast<DWORD>(-1), nullptr, 0));
+  const DWORD sent = Start(*opened.state, [&] {
+    return HttpSendRequestW(request, kHeaders, static_cast<DWORD>(-1), nullptr, 0);
+  });
   if (Await(sent, *opened.state, deadline.Within(limits.total_timeout_ms)) != Outcome::kDone) {
     return {};
   }
