@@ -16,24 +16,14 @@
 #include "image/decoder_memory.h"
 #include "image/format_decoders.h"
 #include "image/image_decoder.h"
+#include "image/image_header.h"
 
 namespace qm::image_detail {
 namespace {
 
-// A progressive file keeps every coefficient of the picture in memory;
-// a hostile header could ask for far more than a slice ever needs.
-constexpr long kMemoryLimit = 384L << 20;
-// Each scan of a progressive file is another pass over the whole picture;
-// real files have about ten.
-constexpr int kMaxScans = 100;
-// Nor may the passes together visit more coefficients than this, counted
-// as every block of a scan times the coefficients the scan refines. A
-// refinement scan of a few zero bytes still makes the library check every
-// coefficient of every block it covers, so the number of scans alone does
-// not bound the time. A usual ten-scan progressive file at the pixel limit
-// visits about 4e8, one with every colour channel at full resolution
-// about 8e8.
-constexpr std::int64_t kMaxCoefficientVisits = 2'000'000'000;
+// The header check lets a file keep this much in coefficients; the rest
+// is room for the rows.
+constexpr long kMemoryLimit = kMaxJpegCoefficientBytes + (32L << 20);
 // The library never hands out more rows at once than this.
 constexpr int kMaxRowsAtOnce = 16;
 
@@ -70,19 +60,21 @@ void Skip(j_decompress_ptr info, long count) {
   source->bytes_in_buffer -= static_cast<std::size_t>(count);
 }
 
-// Called before every step of the input; a scan is counted at the first
-// call after its header is read, before any of its data.
+// The header check counted the scans' work before the library saw the
+// file; this counts what the library itself reads, in case the two read a
+// damaged file differently. Called before every step of the input, a scan
+// is counted at the first call after its header, before any of its data.
 void LimitScanWork(j_common_ptr common) {
   auto* info = reinterpret_cast<j_decompress_ptr>(common);
   auto* s = static_cast<Session*>(info->client_data);
-  if (info->input_scan_number > kMaxScans) ERREXIT(info, JERR_BAD_PROGRESSION);
+  if (info->input_scan_number > kMaxJpegScans) ERREXIT(info, JERR_BAD_PROGRESSION);
   if (info->input_scan_number == s->scans_counted) return;
   s->scans_counted = info->input_scan_number;
   const std::int64_t blocks =
       std::int64_t{info->MCUs_per_row} * info->MCU_rows_in_scan * info->blocks_in_MCU;
   const std::int64_t coefficients = std::max(0, info->Se - info->Ss + 1);
   s->coefficient_visits += blocks * coefficients;
-  if (s->coefficient_visits > kMaxCoefficientVisits) ERREXIT(info, JERR_BAD_PROGRESSION);
+  if (s->coefficient_visits > kMaxJpegCoefficientVisits) ERREXIT(info, JERR_BAD_PROGRESSION);
 }
 
 // A file read scan by scan keeps every coefficient of the picture until the
@@ -162,7 +154,7 @@ int ReadPicture(Session& s, const Bytes& bytes, PixelRowSink& sink,
     return kImageOutOfMemory;
   }
   const std::size_t coefficients = CoefficientBytes(*info);
-  if (coefficients > static_cast<std::size_t>(kMemoryLimit)) return kImageOutOfMemory;
+  if (coefficients > static_cast<std::size_t>(kMaxJpegCoefficientBytes)) return kImageOutOfMemory;
   s.memory.emplace(coefficients + RowBytes(*info));
   if (!s.memory->Held()) return kImageOutOfMemory;
   jpeg_start_decompress(info);

@@ -15,6 +15,18 @@ inline constexpr std::int64_t kMaxImageSide = 30'000;
 // (16-bit RGBA is 8 bytes a pixel) would otherwise cost seconds of
 // inflating zeros; a slice stays far below this.
 inline constexpr std::int64_t kMaxPngDataBytes = std::int64_t{256} << 20;
+// A JPEG read scan by scan keeps every coefficient of the picture; a
+// hostile header could ask for far more than a slice ever needs.
+inline constexpr std::int64_t kMaxJpegCoefficientBytes = std::int64_t{384} << 20;
+// Each scan is another pass over the picture; real files have about ten.
+inline constexpr std::int64_t kMaxJpegScans = 100;
+// Nor may the scans together visit more coefficients than this: every
+// block a scan covers times the coefficients it codes. A refinement scan of
+// a few zero bytes still makes a decoder check every coefficient of every
+// block, so the number of scans alone does not bound the time. A usual
+// ten-scan progressive file at the pixel limit visits about 4e8, one with
+// every colour channel at full resolution about 8e8.
+inline constexpr std::int64_t kMaxJpegCoefficientVisits = 2'000'000'000;
 
 bool StartsWithBm(const Bytes& bytes);
 
@@ -40,8 +52,9 @@ std::optional<ImageSize> DeclaredImageSize(const Bytes& bytes);
 
 bool IsAcceptableImageSize(std::int64_t width, std::int64_t height);
 
-// False only when the data declares a size beyond the limits, or PNG rows
-// that inflate beyond kMaxPngDataBytes.
+// False only when the data declares a size beyond the limits, PNG rows
+// that inflate beyond kMaxPngDataBytes, or JPEG scans beyond the JPEG
+// limits. Both targets refuse such data before their libraries see it.
 bool DeclaredSizeAcceptable(const Bytes& bytes);
 
 }  // namespace qm

@@ -92,14 +92,6 @@ TEST(HostileImageTest, PngDataMustEndWhereTheHeaderSays) {
   EXPECT_EQ(ImageKey(test::PngInflatingTo(1 << 20)), "00" + kAllOnes);
 }
 
-// Refinement scans are refused by the work they cost, not by their number:
-// the same hundred scans over a small picture decode.
-TEST(HostileImageTest, RefinementScansCountByTheirWork) {
-  const Text key = ImageKey(test::JpegEndOfBandScans(1000, 1000, 1, 100, 0x10));
-  EXPECT_EQ(key.substr(0, 8), "10001000");
-  EXPECT_EQ(key, "10001000" + kAllOnes);  // all coefficients zero: one grey
-}
-
 // Several decodes that each hold hundreds of megabytes wait for one
 // another, give the key they give alone, and give the memory back.
 TEST(HostileImageTest, LargeDecodesShareOneMemoryBudget) {

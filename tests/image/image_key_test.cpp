@@ -216,6 +216,10 @@ TEST(ImageKeyTest, UndecodableDataGivesZeroSizeAndAllOnes) {
       // A frame beyond the limits is refused before the library decodes
       // it, however small the screen it stands on.
       test::GifHeaderOnly(1, 1, 30000, 30000),
+      // Scans whose work or kept coefficients go beyond the limits, read
+      // from their headers before any library decodes them.
+      test::JpegEndOfBandScans(10000, 10000, 1, 100, 0x10),
+      test::JpegEndOfBandScans(10000, 10000, 3, 1, 0x00),
   };
   for (const Bytes& bytes : inputs) {
     EXPECT_EQ(ImageWidth(bytes), 0);
@@ -223,6 +227,13 @@ TEST(ImageKeyTest, UndecodableDataGivesZeroSizeAndAllOnes) {
     EXPECT_EQ(MakeImageFingerprint(bytes), kAllOnes);
     EXPECT_EQ(ImageKey(bytes), "00" + kAllOnes);
   }
+}
+
+// Refinement scans are refused by the work they cost, not by their number:
+// the hundred scans that are refused over 10000x10000 decode over a small
+// picture, to one grey.
+TEST(ImageKeyTest, JpegScansCountByTheirWork) {
+  EXPECT_EQ(ImageKey(test::JpegEndOfBandScans(1000, 1000, 1, 100, 0x10)), "10001000" + kAllOnes);
 }
 
 TEST(ConvertImageTest, ReencodesAsBmpOfTheDecodedSize) {
