@@ -221,6 +221,8 @@ JpegHeaders ReadJpegHeaders(const Bytes& bytes) {
     } else if (marker == 0xDA) {
       if (!headers.frame) break;
       CountScan(bytes, at, *headers.frame, headers.work);
+      // One scan too many refuses the file; counting on could only overflow.
+      if (headers.work.scans > kMaxJpegScans) break;
       at = SkipCodedData(bytes, at + length);
       continue;
     }
