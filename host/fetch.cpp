@@ -12,6 +12,13 @@ bool NeedsEscape(unsigned char byte) {
   return byte <= ' ' || byte >= 0x7F;
 }
 
+void AppendEscaped(Text& out, unsigned char byte) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  out += '%';
+  out += kHex[byte >> 4];
+  out += kHex[byte & 15];
+}
+
 }  // namespace
 
 Text RequestUrl(const Text& link) {
@@ -21,16 +28,17 @@ Text RequestUrl(const Text& link) {
   const std::size_t host = link.find("://") + 3;
   const std::size_t path = std::min(link.find_first_of("/?", host), end);
   Text out = link.substr(0, path);
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  for (std::size_t i = path; i < end; ++i) {
+  // Character by character: the second byte of a two-byte character may
+  // look like ASCII ("\" in 誠, "[" in 癧) and is escaped with the first.
+  for (std::size_t i = path; i < end;) {
     const auto byte = static_cast<unsigned char>(link[i]);
     if (!NeedsEscape(byte)) {
       out += static_cast<char>(byte);
+      ++i;
       continue;
     }
-    out += '%';
-    out += kHex[byte >> 4];
-    out += kHex[byte & 15];
+    const std::size_t stop = std::min(i + CharLength(link, i), end);
+    for (; i < stop; ++i) AppendEscaped(out, static_cast<unsigned char>(link[i]));
   }
   return out;
 }

@@ -29,6 +29,26 @@ std::size_t Append(char* data, std::size_t size, std::size_t count, void* user) 
   return n;
 }
 
+// The protocol lists by name came with 7.85.0; every option below is older.
+static_assert(LIBCURL_VERSION_NUM >= 0x075500, "libcurl 7.85.0 or later is needed");
+
+// Sets options and remembers whether the library took every one: a library
+// that does not know an option (one older at run time than the headers)
+// could otherwise download with a limit or a scheme check missing.
+class OptionSetter {
+ public:
+  explicit OptionSetter(CURL* curl) : curl_(curl) {}
+  template <typename Value>
+  void operator()(CURLoption option, Value value) {
+    if (curl_easy_setopt(curl_, option, value) != CURLE_OK) all_taken_ = false;
+  }
+  bool AllTaken() const { return all_taken_; }
+
+ private:
+  CURL* curl_;
+  bool all_taken_ = true;
+};
+
 // A connection that breaks after part of the body keeps what arrived; a
 // timeout, an oversized body or any other failure gives nothing.
 bool KeepsPartialBody(CURLcode code) {
@@ -50,32 +70,32 @@ Bytes Download(const Text& url, const FetchLimits& limits) {
   sink.limit = limits.max_body_bytes;
   long stall_seconds = std::max(1L, static_cast<long>((limits.stall_timeout_ms + 999) / 1000));
 
-  CURL* c = curl.get();
-  curl_easy_setopt(c, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(c, CURLOPT_PATH_AS_IS, 1L);
-  curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR,
-                   limits.https_redirects_only ? "https" : "http,https");
-  curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(c, CURLOPT_MAXREDIRS, static_cast<long>(kMaxRedirects));
-  curl_easy_setopt(c, CURLOPT_USERAGENT, kFetchAgent);
-  curl_easy_setopt(c, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_0);
-  curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
-  curl_easy_setopt(c, CURLOPT_PROXY, "");  // direct, whatever the environment says
-  curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
-  curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
-  curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits.connect_timeout_ms));
+  OptionSetter set(curl.get());
+  set(CURLOPT_URL, url.c_str());
+  set(CURLOPT_PATH_AS_IS, 1L);
+  set(CURLOPT_PROTOCOLS_STR, "http,https");
+  set(CURLOPT_REDIR_PROTOCOLS_STR, limits.https_redirects_only ? "https" : "http,https");
+  set(CURLOPT_FOLLOWLOCATION, 1L);
+  set(CURLOPT_MAXREDIRS, static_cast<long>(kMaxRedirects));
+  set(CURLOPT_USERAGENT, kFetchAgent);
+  set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
+  set(CURLOPT_HTTPHEADER, headers.get());
+  set(CURLOPT_PROXY, "");  // direct, whatever the environment says
+  set(CURLOPT_NOSIGNAL, 1L);
+  set(CURLOPT_SSL_VERIFYPEER, 1L);
+  set(CURLOPT_SSL_VERIFYHOST, 2L);
+  set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits.connect_timeout_ms));
   // A server that drips a byte now and then never stalls; this ends it.
-  curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.total_timeout_ms));
-  curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, stall_seconds);
+  set(CURLOPT_TIMEOUT_MS, static_cast<long>(limits.total_timeout_ms));
+  set(CURLOPT_LOW_SPEED_LIMIT, 1L);
+  set(CURLOPT_LOW_SPEED_TIME, stall_seconds);
   // Refuses a declared Content-Length above the limit before reading the body.
-  curl_easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits.max_body_bytes));
-  curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, Append);
-  curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
+  set(CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits.max_body_bytes));
+  set(CURLOPT_WRITEFUNCTION, Append);
+  set(CURLOPT_WRITEDATA, static_cast<void*>(&sink));
+  if (!set.AllTaken()) return {};
 
-  CURLcode code = curl_easy_perform(c);
+  CURLcode code = curl_easy_perform(curl.get());
   if (code == CURLE_OK || KeepsPartialBody(code)) return std::move(sink.body);
   return {};
 }

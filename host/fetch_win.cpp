@@ -12,6 +12,7 @@
 
 #include "host/encoding.h"
 #include "host/fetch_detail.h"
+#include "host/win32/handle.h"
 #include "host/win32/wide_text.h"
 
 namespace qm::host_detail {
@@ -24,6 +25,40 @@ struct InternetCloser {
   void operator()(HINTERNET handle) const { InternetCloseHandle(handle); }
 };
 using InternetHandle = std::unique_ptr<void, InternetCloser>;
+
+// Every download is asynchronous, so that no call of the library can hold
+// it past its limits: a synchronous read waits until all the bytes asked
+// for arrive, however slowly a server drips them, and reading the headers
+// has no limit of its own at all. A call either ends at once or reports
+// ERROR_IO_PENDING and ends later through OnStatus; the download waits for
+// that at most as long as its limits leave, and otherwise closes the
+// request, which the library allows for a call that is pending. The
+// library's own timeouts stay set as well, but they may fire seconds late.
+//
+// What a request's calls report to, kept alive by the request handle until
+// the library says it is closing, so that a call ending after the download
+// gave up still finds it.
+struct RequestState {
+  UniqueHandle ended{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+  INTERNET_ASYNC_RESULT result{};
+  // Where calls that end later put what they give.
+  std::unique_ptr<std::uint8_t[]> buffer;
+  DWORD got = 0;
+  DWORD available = 0;
+};
+using StateShare = std::shared_ptr<RequestState>;
+
+void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, void* info, DWORD) {
+  if (context == 0) return;
+  auto* share = reinterpret_cast<StateShare*>(context);
+  if (status == INTERNET_STATUS_REQUEST_COMPLETE) {
+    (*share)->result = *static_cast<const INTERNET_ASYNC_RESULT*>(info);
+    SetEvent((*share)->ended.get());
+  } else if (status == INTERNET_STATUS_HANDLE_CLOSING) {
+    // The last report for the handle: its share of the state ends.
+    std::unique_ptr<StateShare> ended(share);
+  }
+}
 
 // The library holds back requests beyond 4 to one HTTP/1.0 server and 2 to
 // an HTTP/1.1 one until earlier ones finish; our requests are HTTP/1.0 and
@@ -39,14 +74,20 @@ void AllowConcurrentFetches() {
 }
 
 // One root handle for the process, opened by the first download and kept.
-// Two threads may race to open it; the loser closes its spare.
+// Two threads may race to open it; the loser closes its spare. Handles
+// derived from it inherit its callback.
 HINTERNET RootHandle() {
   static std::atomic<HINTERNET> root{nullptr};
   if (HINTERNET existing = root.load()) return existing;
   AllowConcurrentFetches();
   std::wstring agent = WideString(kFetchAgent);
-  HINTERNET opened = InternetOpenW(agent.c_str(), INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+  HINTERNET opened = InternetOpenW(agent.c_str(), INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr,
+                                   INTERNET_FLAG_ASYNC);
   if (!opened) return nullptr;
+  if (InternetSetStatusCallbackW(opened, OnStatus) == INTERNET_INVALID_STATUS_CALLBACK) {
+    InternetCloseHandle(opened);
+    return nullptr;
+  }
   HINTERNET expected = nullptr;
   if (!root.compare_exchange_strong(expected, opened)) {
     InternetCloseHandle(opened);
@@ -84,9 +125,9 @@ bool SplitUrl(const std::wstring& url, UrlParts& parts) {
   return true;
 }
 
-// The end of a download's total time. WinINet knows only per-step
+// The end of a download's total time. The library knows only per-step
 // timeouts, so each step gets its own limit or what is left, whichever is
-// less, and the body loop checks the clock after every read.
+// less.
 class Deadline {
  public:
   explicit Deadline(int ms) : end_(Clock::now() + std::chrono::milliseconds(ms)) {}
@@ -143,10 +184,6 @@ std::wstring ResolveLocation(const std::wstring& base, std::wstring location) {
   return combined;
 }
 
-bool IsTimeout(DWORD error) {
-  return error == ERROR_INTERNET_TIMEOUT || error == WSAETIMEDOUT;
-}
-
 // The Content-Length as sent, read as text: the library's number form
 // holds only 32 bits. Absent or not a number gives 0, as no length.
 std::uint64_t DeclaredLength(HINTERNET request) {
@@ -161,27 +198,64 @@ std::uint64_t DeclaredLength(HINTERNET request) {
   return length;
 }
 
-// The body in chunks sized from Content-Length. A timeout, the end of the
-// total time or an oversized body gives nothing; any other broken read
-// keeps what arrived.
-std::optional<Bytes> ReadBody(HINTERNET request, std::uint64_t length, const FetchLimits& limits,
-                              const Deadline& deadline) {
-  DWORD chunk = length > 0 ? static_cast<DWORD>(std::min<std::uint64_t>(length + 1, kCappedBuffer))
-                           : kDefaultBuffer;
-  std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[chunk]);
+enum class Outcome { kDone, kFailed, kTimedOut };
+
+// Makes a call of the library for the request and gives its error, taken
+// at once (ERROR_SUCCESS when it ended well at once). A report left from
+// an earlier call cannot be taken for this call's.
+template <typename Call>
+DWORD Start(RequestState& state, Call&& call) {
+  ResetEvent(state.ended.get());
+  return call() ? ERROR_SUCCESS : GetLastError();
+}
+
+Outcome FailureOf(DWORD error) {
+  return error == ERROR_INTERNET_TIMEOUT || error == WSAETIMEDOUT ? Outcome::kTimedOut
+                                                                  : Outcome::kFailed;
+}
+
+// How a call that ended with `error` ended: at once, or later within
+// `wait_ms`; the library's own timeouts count as timeouts too.
+Outcome Await(DWORD error, RequestState& state, DWORD wait_ms) {
+  if (error == ERROR_SUCCESS) return Outcome::kDone;
+  if (error != ERROR_IO_PENDING) return FailureOf(error);
+  if (WaitForSingleObject(state.ended.get(), wait_ms) != WAIT_OBJECT_0) return Outcome::kTimedOut;
+  return state.result.dwResult ? Outcome::kDone : FailureOf(state.result.dwError);
+}
+
+// The body as it arrives: only the bytes the library holds already are
+// read, so no read waits for more; the waits are the library's reports
+// that more arrived, each at most the stall limit or the time left. A
+// stall, the end of the total time or an oversized body gives nothing; a
+// connection that breaks keeps what arrived.
+std::optional<Bytes> ReadBody(HINTERNET request, RequestState& state, std::uint64_t length,
+                              const FetchLimits& limits, const Deadline& deadline) {
+  const DWORD chunk = length > 0
+                          ? static_cast<DWORD>(std::min<std::uint64_t>(length + 1, kCappedBuffer))
+                          : kDefaultBuffer;
+  state.buffer = std::make_unique<std::uint8_t[]>(chunk);
   Bytes body;
   for (;;) {
-    SetTimeout(request, INTERNET_OPTION_RECEIVE_TIMEOUT, deadline.Within(limits.stall_timeout_ms));
-    DWORD got = 0;
-    const bool read = InternetReadFile(request, buffer.get(), chunk, &got);
     if (deadline.Passed()) return std::nullopt;
-    if (!read) {
-      if (IsTimeout(GetLastError())) return std::nullopt;
-      break;
-    }
-    if (got == 0) break;
-    if (got > limits.max_body_bytes - body.size()) return std::nullopt;
-    body.insert(body.end(), buffer.get(), buffer.get() + got);
+    state.available = 0;
+    const DWORD asking =
+        Start(state, [&] { return InternetQueryDataAvailable(request, &state.available, 0, 0); });
+    const Outcome asked = Await(asking, state, deadline.Within(limits.stall_timeout_ms));
+    if (asked == Outcome::kTimedOut) return std::nullopt;
+    if (asked == Outcome::kFailed) break;
+    // Ended later: the bytes are there now, and asking again says how many.
+    if (asking != ERROR_SUCCESS) continue;
+    if (state.available == 0) break;
+    state.got = 0;
+    const DWORD read = Start(state, [&] {
+      return InternetReadFile(request, state.buffer.get(), std::min(state.available, chunk),
+                              &state.got);
+    });
+    const Outcome reading = Await(read, state, deadline.Within(limits.stall_timeout_ms));
+    if (reading == Outcome::kTimedOut) return std::nullopt;
+    if (reading == Outcome::kFailed || state.got == 0) break;
+    if (state.got > limits.max_body_bytes - body.size()) return std::nullopt;
+    body.insert(body.end(), state.buffer.get(), state.buffer.get() + state.got);
   }
   return body;
 }
@@ -190,6 +264,23 @@ struct Hop {
   std::optional<Bytes> body;  // set when the hop produced the result
   std::wstring next;          // set when the server redirected
 };
+
+// A request handle whose calls report to its own state. The handle holds
+// a share of the state from its opening to its closing report.
+struct OpenedRequest {
+  StateShare state = std::make_shared<RequestState>();
+  InternetHandle handle;
+};
+
+OpenedRequest OpenRequest(HINTERNET connection, const std::wstring& object, DWORD flags) {
+  OpenedRequest opened;
+  if (!opened.state->ended) return opened;
+  auto share = std::make_unique<StateShare>(opened.state);
+  opened.handle.reset(HttpOpenRequestW(connection, L"GET", object.c_str(), L"HTTP/1.0", nullptr,
+                                       nullptr, flags, reinterpret_cast<DWORD_PTR>(share.get())));
+  if (opened.handle) share.release();
+  return opened;
+}
 
 Hop Request(HINTERNET root, const std::wstring& url, const FetchLimits& limits,
             const Deadline& deadline) {
@@ -204,27 +295,30 @@ Hop Request(HINTERNET root, const std::wstring& url, const FetchLimits& limits,
   DWORD flags =
       INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT;
   if (parts.secure) flags |= INTERNET_FLAG_SECURE;
-  InternetHandle request(HttpOpenRequestW(connection.get(), L"GET", parts.object.c_str(),
-                                          L"HTTP/1.0", nullptr, nullptr, flags, 0));
+  OpenedRequest opened = OpenRequest(connection.get(), parts.object, flags);
+  HINTERNET request = opened.handle.get();
   if (!request) return {};
-  SetTimeout(request.get(), INTERNET_OPTION_CONNECT_TIMEOUT,
-             deadline.Within(limits.connect_timeout_ms));
-  SetTimeout(request.get(), INTERNET_OPTION_SEND_TIMEOUT, deadline.Within(limits.stall_timeout_ms));
-  SetTimeout(request.get(), INTERNET_OPTION_RECEIVE_TIMEOUT,
-             deadline.Within(limits.stall_timeout_ms));
+  SetTimeout(request, INTERNET_OPTION_CONNECT_TIMEOUT, deadline.Within(limits.connect_timeout_ms));
+  SetTimeout(request, INTERNET_OPTION_SEND_TIMEOUT, deadline.Within(limits.stall_timeout_ms));
+  SetTimeout(request, INTERNET_OPTION_RECEIVE_TIMEOUT, deadline.Within(limits.stall_timeout_ms));
+  // Connecting, sending and the response headers, however slowly they come.
   static constexpr wchar_t kHeaders[] = L"Accept: */*\r\n\r\n";
-  if (!HttpSendRequestW(request.get(), kHeaders, static_cast<DWORD>(-1), nullptr, 0)) return {};
-  if (deadline.Passed()) return {};
+  const DWORD sent = Start(*opened.state, [&] {
+    return HttpSendRequestW(request, kHeaders, static_cast<DWORD>(-1), nullptr, 0);
+  });
+  if (Await(sent, *opened.state, deadline.Within(limits.total_timeout_ms)) != Outcome::kDone) {
+    return {};
+  }
 
   // Refused before any body is read, also on a redirect, as the other
   // platform's library does.
-  const std::uint64_t length = DeclaredLength(request.get());
+  const std::uint64_t length = DeclaredLength(request);
   if (length > limits.max_body_bytes) return Hop{Bytes{}, {}};
-  if (IsRedirect(QueryNumber(request.get(), HTTP_QUERY_STATUS_CODE))) {
-    std::wstring location = QueryText(request.get(), HTTP_QUERY_LOCATION);
+  if (IsRedirect(QueryNumber(request, HTTP_QUERY_STATUS_CODE))) {
+    std::wstring location = QueryText(request, HTTP_QUERY_LOCATION);
     if (!location.empty()) return Hop{std::nullopt, ResolveLocation(url, location)};
   }
-  std::optional<Bytes> body = ReadBody(request.get(), length, limits, deadline);
+  std::optional<Bytes> body = ReadBody(request, *opened.state, length, limits, deadline);
   return Hop{body ? std::move(body) : Bytes{}, {}};
 }
 

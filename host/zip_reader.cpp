@@ -133,8 +133,11 @@ bool IsDeviceName(std::u16string_view part) {
   return (stem == u"COM" || stem == u"LPT") && is_digit;
 }
 
-bool IsOnlyDotsAndSpaces(std::u16string_view part) {
-  return std::all_of(part.begin(), part.end(), [](char16_t c) { return c == u'.' || c == u' '; });
+// Windows strips dots and spaces from the end of a name, so "Quillmar.exe."
+// would write Quillmar.exe, another file than the one checked; names that
+// are nothing else ("..", ". ") would reach outside.
+bool EndsInDotOrSpace(std::u16string_view part) {
+  return !part.empty() && (part.back() == u'.' || part.back() == u' ');
 }
 
 }  // namespace
@@ -200,17 +203,6 @@ bool InflateZipEntry(ByteSpan archive, const ZipEntry& entry, const ZipChunkSink
   return whole && crc.Value() == entry.crc;
 }
 
-std::optional<Bytes> ReadZipEntry(ByteSpan archive, const ZipEntry& entry) {
-  Bytes contents;
-  if (!InflateZipEntry(archive, entry, [&](ByteSpan chunk) {
-        contents.insert(contents.end(), chunk.begin(), chunk.end());
-        return true;
-      })) {
-    return std::nullopt;
-  }
-  return contents;
-}
-
 bool IsFolderEntry(const ZipEntry& entry) {
   std::u16string wide = WideFromGbk(entry.name);
   return !wide.empty() && (wide.back() == u'/' || wide.back() == u'\\');
@@ -231,7 +223,7 @@ std::optional<std::vector<Text>> SafeRelativePath(const Text& name) {
     std::u16string_view part(wide.data() + start, stop - start);
     start = stop + 1;
     if (part.empty() || part == u".") continue;
-    if (IsOnlyDotsAndSpaces(part)) return std::nullopt;
+    if (EndsInDotOrSpace(part)) return std::nullopt;
     if (std::any_of(part.begin(), part.end(), IsForbiddenChar)) return std::nullopt;
     if (IsDeviceName(part)) return std::nullopt;
     parts.push_back(GbkFromWide(part));

@@ -38,17 +38,15 @@ using ZipChunkSink = std::function<bool(std::span<const std::uint8_t>)>;
 bool InflateZipEntry(std::span<const std::uint8_t> archive, const ZipEntry& entry,
                      const ZipChunkSink& sink);
 
-// The entry's contents whole, or nothing where InflateZipEntry fails.
-std::optional<Bytes> ReadZipEntry(std::span<const std::uint8_t> archive, const ZipEntry& entry);
-
 // A folder entry's name ends in a separator.
 bool IsFolderEntry(const ZipEntry& entry);
 
 // The entry's path relative to the destination as its folder names and file
 // name; nothing when the name could reach outside the destination (absolute,
 // drive letter, "..") or is not a usable file name (a device such as "NUL"
-// or "com1.txt" included). No parts for a name that
-// denotes the destination itself.
+// or "com1.txt", or a name ending in a dot or a space, which Windows would
+// write under another name). No parts for a name that denotes the
+// destination itself.
 std::optional<std::vector<Text>> SafeRelativePath(const Text& name);
 
 }  // namespace qm::zip_detail

@@ -1,7 +1,8 @@
 // GIF through the system's GIF library, record by record: the picture is
-// the logical screen with the first frame drawn on it, read one line at a
-// time. What the frame leaves uncovered takes the background colour, or
-// stays transparent when the background index is 0.
+// the first frame alone, at its own size, read one line at a time. Where
+// the frame stands on the logical screen, and the screen's size and
+// background, do not count: so the Windows build's library shows a GIF,
+// also one whose frame reaches past the screen.
 #include <gif_lib.h>
 
 #include <algorithm>
@@ -90,45 +91,21 @@ std::vector<int> LineOrder(int height, bool interlaced) {
 int DrawFrame(GifFileType* gif, int transparent, PixelRowSink& sink) {
   if (DGifGetImageDesc(gif) == GIF_ERROR) return kImageUnknownFormat;
   const GifImageDesc& frame = gif->Image;
-  const int screen_width = gif->SWidth, screen_height = gif->SHeight;
-  if (frame.Left < 0 || frame.Top < 0 || frame.Width < 0 || frame.Height < 0 ||
-      frame.Left + frame.Width > screen_width || frame.Top + frame.Height > screen_height) {
-    return kImageUnknownFormat;
-  }
   const ColorMapObject* map = frame.ColorMap ? frame.ColorMap : gif->SColorMap;
   if (!map) return kImageUnknownFormat;
-  if (!sink.BeginImage(screen_width, screen_height, PixelLayout::kRgba)) return kImageOutOfMemory;
+  if (!sink.BeginImage(frame.Width, frame.Height, PixelLayout::kRgba)) return kImageOutOfMemory;
 
   const std::array<Rgba, 256> palette = Palette(map, transparent);
   thread_local std::vector<GifPixelType> indexes;
   thread_local std::vector<std::uint8_t> pixels;
   indexes.resize(static_cast<std::size_t>(frame.Width));
   pixels.resize(static_cast<std::size_t>(frame.Width) * 4);
-  if (frame.Width > 0) {
-    for (int line : LineOrder(frame.Height, frame.Interlace)) {
-      if (DGifGetLine(gif, indexes.data(), frame.Width) == GIF_ERROR) return kImageUnknownFormat;
-      for (std::size_t x = 0; x < indexes.size(); ++x) {
-        std::memcpy(&pixels[x * 4], palette[indexes[x]].data(), 4);
-      }
-      sink.TakePixels(frame.Top + line, frame.Left, 1, frame.Width, pixels.data());
+  for (int line : LineOrder(frame.Height, frame.Interlace)) {
+    if (DGifGetLine(gif, indexes.data(), frame.Width) == GIF_ERROR) return kImageUnknownFormat;
+    for (std::size_t x = 0; x < indexes.size(); ++x) {
+      std::memcpy(&pixels[x * 4], palette[indexes[x]].data(), 4);
     }
-  }
-
-  const int background = gif->SBackGroundColor;
-  if (background <= 0) return kImageOk;
-  Rgba fill{0, 0, 0, 255};
-  if (gif->SColorMap && background < gif->SColorMap->ColorCount) {
-    const GifColorType& c = gif->SColorMap->Colors[background];
-    fill = {c.Red, c.Green, c.Blue, 255};
-  }
-  const int right = frame.Left + frame.Width;
-  for (int y = 0; y < screen_height; ++y) {
-    if (y < frame.Top || y >= frame.Top + frame.Height || frame.Width == 0) {
-      sink.TakeRun(y, 0, screen_width, fill.data());
-      continue;
-    }
-    if (frame.Left > 0) sink.TakeRun(y, 0, frame.Left, fill.data());
-    if (right < screen_width) sink.TakeRun(y, right, screen_width - right, fill.data());
+    sink.TakePixels(line, 0, 1, frame.Width, pixels.data());
   }
   return kImageOk;
 }

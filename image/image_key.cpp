@@ -7,8 +7,6 @@ namespace qm {
 namespace {
 
 constexpr int kGridSide = 8;
-constexpr int kWidthOffset = 18;
-constexpr int kHeightOffset = 22;
 
 // An image that did not decode leaves the surface black: every level is 0.
 GreyLevels GreyLevelsOf(DrawingSurface& surface) {
@@ -45,8 +43,9 @@ ImageMeasures MeasureImage(const Bytes& bytes) {
   // A BMP is measured as stored; anything else as the BMP it would convert
   // to, which has the decoded size.
   if (StartsWithBm(bytes)) {
-    width = ReadLe32(bytes, kWidthOffset);
-    height = ReadLe32(bytes, kHeightOffset);
+    const ImageSize stored = StoredBmpSize(bytes);
+    width = static_cast<int>(stored.width);
+    height = static_cast<int>(stored.height);
   }
   const GreyLevels grey = GreyLevelsOf(surface);
   return ImageMeasures{width, height, FingerprintOf(grey), decoded, grey};
@@ -57,10 +56,12 @@ Text MakeImageFingerprint(const Bytes& bytes) {
 }
 
 int ImageWidth(const Bytes& bytes) {
-  return StartsWithBm(bytes) ? ReadLe32(bytes, kWidthOffset) : MeasureImage(bytes).width;
+  return StartsWithBm(bytes) ? static_cast<int>(StoredBmpSize(bytes).width)
+                             : MeasureImage(bytes).width;
 }
 int ImageHeight(const Bytes& bytes) {
-  return StartsWithBm(bytes) ? ReadLe32(bytes, kHeightOffset) : MeasureImage(bytes).height;
+  return StartsWithBm(bytes) ? static_cast<int>(StoredBmpSize(bytes).height)
+                             : MeasureImage(bytes).height;
 }
 
 Text ImageMeasures::Key() const {

@@ -15,7 +15,9 @@ inline void ExerciseZipReader(std::span<const std::uint8_t> archive) {
   for (const zip_detail::ZipEntry& entry : *entries) {
     zip_detail::IsFolderEntry(entry);
     zip_detail::SafeRelativePath(entry.name);
-    zip_detail::ReadZipEntry(archive, entry);
+    // The contents pass through in pieces and are dropped, as extraction
+    // writes them: an entry may declare up to 4 GiB.
+    zip_detail::InflateZipEntry(archive, entry, [](std::span<const std::uint8_t>) { return true; });
   }
 }
 

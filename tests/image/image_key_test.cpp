@@ -65,7 +65,10 @@ std::vector<std::pair<const char*, Bytes>> Encodings(const Picture& p) {
           {"bmp 4 colour table", test::BmpPalette(p, 4)},
           {"bmp 1 colour table", test::BmpPalette(p, 1)},
           {"bmp 16 bit fields", test::Bmp565(p)},
-          {"bmp 32 alpha mask", test::BmpV5Alpha(p)}};
+          {"bmp 32 alpha mask", test::BmpV5Alpha(p)},
+          {"bmp 8 run-length", test::BmpRunLength(p, 8)},
+          {"bmp 4 run-length", test::BmpRunLength(p, 4)},
+          {"bmp core header", test::BmpCoreHeader(p)}};
 }
 
 TEST(ImageFingerprintTest, GoldenPatternsInEveryLosslessFormat) {
@@ -125,6 +128,31 @@ TEST(ImageFingerprintTest, TransparentAreaCountsAsBlack) {
   EXPECT_EQ(MakeImageFingerprint(test::Gif(half_clear)), kLeftHalf);
 }
 
+// The picture is the first frame alone, at its own size, as the Windows
+// build's library shows it: where the frame stands on the logical screen,
+// and the screen's size and background, do not count.
+TEST(GifFrameTest, ThePictureIsTheFirstFrameWhereverItStands) {
+  const Picture tall = TwoTone(8, 16, LeftHalf);
+  const Picture small = MakePicture(2, 2, [](int x, int y) {
+    return x + y == 0 ? test::kWhite : Rgba{0, 0, 200, 255};
+  });
+  const Text tall_key = "816" + kLeftHalf;
+  const Text small_key = "22" + Repeat("11110000", 4) + Text(32, '0');
+  const struct {
+    const char* name;
+    Bytes gif;
+    const Text& key;
+  } cases[] = {
+      {"alone", test::Gif(tall), tall_key},
+      {"on a larger screen", test::GifOnScreen(tall, 16, 16, 8, 0, std::nullopt), tall_key},
+      {"with a background", test::GifOnScreen(tall, 16, 16, 0, 0, test::kWhite), tall_key},
+      {"partly outside the screen", test::GifOnScreen(small, 4, 4, 3, 3, std::nullopt), small_key},
+      {"larger than the screen", test::GifOnScreen(small, 1, 1, 0, 0, test::kBlack), small_key},
+      {"outside the screen", test::GifOnScreen(small, 4, 4, 10, 10, std::nullopt), small_key},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ImageKey(c.gif), c.key) << c.name;
+}
+
 TEST(ImageKeyTest, JoinsSizeAndFingerprintWithoutSeparator) {
   Picture wide = TwoTone(750, 300, LeftHalf);
   EXPECT_EQ(ImageKey(test::Png(wide)), "750300" + kLeftHalf);
@@ -152,6 +180,12 @@ TEST(ImageSizeTest, BmpIsMeasuredFromItsHeaderAsStored) {
   EXPECT_EQ(ImageHeight(cut), 0);
   EXPECT_EQ(ImageKey(cut), "50" + kAllOnes);
 
+  // The oldest BMPs keep 16-bit sizes in a 12-byte header.
+  Bytes core = test::BmpCoreHeader(TwoTone(64, 48, LeftHalf));
+  EXPECT_EQ(ImageWidth(core), 64);
+  EXPECT_EQ(ImageHeight(core), 48);
+  EXPECT_EQ(ImageKey(core), "6448" + kLeftHalf);
+
   // A header that lies is still read as stored, but nothing is decoded.
   Bytes huge = test::Bmp24(p);
   huge[19] = 0x40;  // width 0x4005
@@ -168,6 +202,25 @@ TEST(ImageSizeTest, OtherDataIsMeasuredByItsDecodedSize) {
   }
 }
 
+TEST(BmpRunLengthTest, LiteralStretchesGiveThePictureAndCutDataNothing) {
+  // Every pixel differs from its neighbours, so the rows go as literal
+  // stretches; light on the left, dark on the right.
+  Picture dither = MakePicture(16, 12, [](int x, int y) {
+    const std::uint8_t v = static_cast<std::uint8_t>((x < 8 ? 200 : 10) + (x + y) % 2 * 40);
+    return Rgba{v, v, v, 255};
+  });
+  for (int bits : {8, 4}) {
+    SCOPED_TRACE(bits);
+    Bytes rle = test::BmpRunLength(dither, bits);
+    EXPECT_EQ(ImageKey(rle), "1612" + kLeftHalf);
+    // Without its end mark, but with every row, the picture is whole.
+    EXPECT_EQ(ImageKey(Bytes(rle.begin(), rle.end() - 2)), "1612" + kLeftHalf);
+    // Without the top row it is not, as uncompressed rows missing.
+    const std::size_t top_row = bits == 8 ? 2 + 16 + 2 : 2 + 8 + 2;
+    EXPECT_EQ(ImageKey(Bytes(rle.begin(), rle.end() - 2 - top_row)), "1612" + kAllOnes);
+  }
+}
+
 TEST(ImageKeyTest, UndecodableDataGivesZeroSizeAndAllOnes) {
   const Bytes png = test::Png(Uniform(4, 4, test::kWhite));
   const Bytes inputs[] = {
@@ -178,6 +231,13 @@ TEST(ImageKeyTest, UndecodableDataGivesZeroSizeAndAllOnes) {
       Bytes(png.begin(), png.begin() + 30),
       test::PngHeaderOnly(20000, 20000),  // 400 million pixels
       test::PngHeaderOnly(30001, 1),      // one side too long
+      // A frame beyond the limits is refused before the library decodes
+      // it, however small the screen it stands on.
+      test::GifHeaderOnly(1, 1, 30000, 30000),
+      // Scans whose work or kept coefficients go beyond the limits, read
+      // from their headers before any library decodes them.
+      test::JpegEndOfBandScans(10000, 10000, 1, 100, 0x10),
+      test::JpegEndOfBandScans(10000, 10000, 3, 1, 0x00),
   };
   for (const Bytes& bytes : inputs) {
     EXPECT_EQ(ImageWidth(bytes), 0);
@@ -186,6 +246,13 @@ TEST(ImageKeyTest, UndecodableDataGivesZeroSizeAndAllOnes) {
     EXPECT_EQ(ImageKey(bytes), "00" + kAllOnes);
     EXPECT_EQ(MeasureImage(bytes).grey, GreyLevels{});
   }
+}
+
+// Refinement scans are refused by the work they cost, not by their number:
+// the hundred scans that are refused over 10000x10000 decode over a small
+// picture, to one grey.
+TEST(ImageKeyTest, JpegScansCountByTheirWork) {
+  EXPECT_EQ(ImageKey(test::JpegEndOfBandScans(1000, 1000, 1, 100, 0x10)), "10001000" + kAllOnes);
 }
 
 TEST(ConvertImageTest, ReencodesAsBmpOfTheDecodedSize) {
@@ -233,11 +300,28 @@ TEST_F(SeedCorpusTest, EveryFileGivesAWellFormedKey) {
 TEST_F(SeedCorpusTest, EveryFormatOfOnePictureGivesOneKey) {
   // 32 x 24: a light left half with an orange square, a dark right half
   // (transparent in the GIF).
-  for (const char* name : {"jpeg_baseline.jpg", "jpeg_progressive.jpg", "jpeg_grey.jpg",
-                           "png_interlaced.png", "png_palette.png", "png_16bit.png",
-                           "gif_transparent.gif", "bmp_24bit.bmp", "bmp_32bit.bmp"}) {
+  // The CMYK files hold only the halves, as ink: one inverted behind an
+  // Adobe marker, one as it is without.
+  for (const char* name :
+       {"jpeg_baseline.jpg", "jpeg_progressive.jpg", "jpeg_grey.jpg", "jpeg_cmyk_adobe.jpg",
+        "jpeg_cmyk_plain.jpg", "png_interlaced.png", "png_palette.png", "png_16bit.png",
+        "gif_transparent.gif", "bmp_24bit.bmp", "bmp_32bit.bmp"}) {
     EXPECT_EQ(ImageKey(Read(Folder() / name)), "3224" + kLeftHalf) << name;
   }
+}
+
+TEST_F(SeedCorpusTest, CmykInkIsInvertedOnlyBehindAnAdobeMarker) {
+  Bytes jpeg = Read(Folder() / "jpeg_cmyk_adobe.jpg");
+  for (std::size_t at = 2; at + 4 < jpeg.size();) {
+    const std::size_t length = jpeg[at + 2] << 8 | jpeg[at + 3];
+    if (jpeg[at + 1] == 0xEE) {
+      jpeg.erase(jpeg.begin() + at, jpeg.begin() + at + 2 + length);
+      break;
+    }
+    at += 2 + length;
+  }
+  // The same stored values read as plain ink: light and dark change sides.
+  EXPECT_EQ(ImageKey(jpeg), "3224" + Text(32, '0') + Text(32, '1'));
 }
 
 TEST_F(SeedCorpusTest, TableLikeBytesInsideAColourProfileAreNotATable) {

@@ -32,29 +32,46 @@ struct BmpForm {
   std::array<std::uint32_t, 4> header_masks{};
 };
 
-// `row` packs picture row y into its stored bytes.
-Bytes BmpFile(const Picture& p, bool top_down, const BmpForm& form,
-              const std::function<Bytes(int y)>& row) {
-  const std::size_t stride = (static_cast<std::size_t>(p.width) * form.bits + 31) / 32 * 4;
+// The file header, the information header (the 12-byte core header of the
+// oldest BMPs, or one of 40 bytes and more) and the table, for
+// `pixel_bytes` of pixel data behind them. A negative height is top-down.
+Bytes BmpHeaders(int width, int height, const BmpForm& form, std::size_t pixel_bytes) {
   const std::size_t data = 14 + form.header_size + form.table.size();
   Bytes out{'B', 'M'};
-  Le32(out, static_cast<std::uint32_t>(data + stride * p.height));
+  Le32(out, static_cast<std::uint32_t>(data + pixel_bytes));
   Le32(out, 0);
   Le32(out, static_cast<std::uint32_t>(data));
   Le32(out, form.header_size);
-  Le32(out, static_cast<std::uint32_t>(p.width));
-  Le32(out, static_cast<std::uint32_t>(top_down ? -p.height : p.height));
-  Le16(out, 1);
-  Le16(out, static_cast<std::uint32_t>(form.bits));
-  Le32(out, form.compression);
-  for (int i = 0; i < 3; ++i) Le32(out, 0);  // data size, resolution
-  Le32(out, form.bits <= 8 ? static_cast<std::uint32_t>(form.table.size() / 4) : 0);
-  Le32(out, 0);  // colours that matter: all
+  if (form.header_size == 12) {
+    Le16(out, static_cast<std::uint32_t>(width));
+    Le16(out, static_cast<std::uint32_t>(height));
+    Le16(out, 1);
+    Le16(out, static_cast<std::uint32_t>(form.bits));
+  } else {
+    Le32(out, static_cast<std::uint32_t>(width));
+    Le32(out, static_cast<std::uint32_t>(height));
+    Le16(out, 1);
+    Le16(out, static_cast<std::uint32_t>(form.bits));
+    Le32(out, form.compression);
+    Le32(out, static_cast<std::uint32_t>(pixel_bytes));
+    Le32(out, 0);  // resolution
+    Le32(out, 0);
+    Le32(out, form.bits <= 8 ? static_cast<std::uint32_t>(form.table.size() / 4) : 0);
+    Le32(out, 0);  // colours that matter: all
+  }
   if (form.header_size > 40) {
     for (std::uint32_t mask : form.header_masks) Le32(out, mask);
     out.resize(14 + form.header_size, 0);  // colour space and the rest
   }
   out.insert(out.end(), form.table.begin(), form.table.end());
+  return out;
+}
+
+// `row` packs picture row y into its stored bytes.
+Bytes BmpFile(const Picture& p, bool top_down, const BmpForm& form,
+              const std::function<Bytes(int y)>& row) {
+  const std::size_t stride = (static_cast<std::size_t>(p.width) * form.bits + 31) / 32 * 4;
+  Bytes out = BmpHeaders(p.width, top_down ? -p.height : p.height, form, stride * p.height);
   for (int i = 0; i < p.height; ++i) {
     Bytes bytes = row(top_down ? i : p.height - 1 - i);
     bytes.resize(stride, 0);
@@ -195,9 +212,8 @@ Bytes ZerosBomb(std::uint64_t size) {
   w.PutZeros(2 * copies);
   for (std::uint64_t i = 1 + 258 * copies; i < size; ++i) w.PutCode(2, 2);
   w.PutCode(3, 2);
-  Bytes out{0x78, 0x01};
-  Bytes data = w.Take();
-  out.insert(out.end(), data.begin(), data.end());
+  Bytes out = w.Take();
+  out.insert(out.begin(), {0x78, 0x01});
   Be32(out, static_cast<std::uint32_t>(size % 65521) << 16 | 1);  // Adler-32 of zeros
   return out;
 }
@@ -232,13 +248,16 @@ void OneCodeTable(Bytes& out, std::uint8_t table_class, std::uint8_t symbol) {
   Segment(out, 0xC4, table);
 }
 
-void Scan(Bytes& out, int components, std::uint8_t last, std::uint8_t approximation) {
-  Bytes scan{static_cast<std::uint8_t>(components)};
-  for (int c = 1; c <= components; ++c) {
+// A scan of components `first_component` up to `last_component` (counted
+// from 1), all on Huffman tables 0.
+void Scan(Bytes& out, int first_component, int last_component, std::uint8_t first,
+          std::uint8_t last, std::uint8_t approximation) {
+  Bytes scan{static_cast<std::uint8_t>(last_component - first_component + 1)};
+  for (int c = first_component; c <= last_component; ++c) {
     scan.push_back(static_cast<std::uint8_t>(c));
-    scan.push_back(0);  // both tables 0
+    scan.push_back(0);
   }
-  scan.insert(scan.end(), {0, last, approximation});
+  scan.insert(scan.end(), {first, last, approximation});
   Segment(out, 0xDA, scan);
 }
 
@@ -247,7 +266,7 @@ Bytes JpegDcSteps(bool progressive, int width, int height, int components, bool 
   Bytes out = JpegHead(progressive ? 0xC2 : 0xC0, width, height, components);
   OneCodeTable(out, 0x00, 15);
   if (!progressive) OneCodeTable(out, 0x10, 0x00);  // end of block
-  Scan(out, components, progressive ? 0 : 63, progressive ? 13 : 0);
+  Scan(out, 1, components, 0, progressive ? 0 : 63, progressive ? 13 : 0);
   out.resize(out.size() + 6, 0);
   if (end_marker) out.insert(out.end(), {0xFF, 0xD9});
   return out;
@@ -261,36 +280,89 @@ Bytes JpegWithoutScan(std::uint8_t frame_marker, int width, int height, int comp
   return out;
 }
 
-Bytes GifScreen(int width, int height, int frame_width, int frame_height) {
-  Bytes out{'G', 'I', 'F', '8', '9', 'a'};
-  Le16(out, static_cast<std::uint32_t>(width));
-  Le16(out, static_cast<std::uint32_t>(height));
-  out.insert(out.end(), {0x80, 1, 0, 0, 0, 0, 255, 255, 255});  // 2 colours, background 1
-  out.push_back(0x2C);
-  Le32(out, 0);
-  Le16(out, static_cast<std::uint32_t>(frame_width));
-  Le16(out, static_cast<std::uint32_t>(frame_height));
-  // Clear, pixel 0, end (3-bit codes), then the data ends.
-  out.insert(out.end(), {0, 2, 2, 0x44, 0x01, 0, 0x3B});
-  return out;
+Bytes BmpHeaderOnly(int width, int height) {
+  return BmpHeaders(width, height, BmpForm{}, 0);
 }
 
-Bytes BmpHeaderOnly(int width, int height) {
-  Bytes out{'B', 'M'};
-  Le32(out, 54);
-  Le32(out, 0);
-  Le32(out, 54);
-  Le32(out, 40);
-  Le32(out, static_cast<std::uint32_t>(width));
-  Le32(out, static_cast<std::uint32_t>(height));
-  Le16(out, 1);
-  Le16(out, 24);
-  for (int i = 0; i < 6; ++i) Le32(out, 0);
-  return out;
+// RLE8 rows of runs of 255 alternating black and white; `rows` of them
+// (the rest skipped by the end of the picture), or the data cut after
+// `rows` rows without an end.
+Bytes BmpRunLengthRows(int width, int height, int rows, bool end) {
+  Bytes data;
+  for (int y = 0; y < rows; ++y) {
+    for (int x = 0; x < width; x += 255) {
+      data.insert(data.end(), {static_cast<std::uint8_t>(std::min(255, width - x)),
+                               static_cast<std::uint8_t>(x / 255 % 2)});
+    }
+    data.insert(data.end(), {0, 0});
+  }
+  if (end) data.insert(data.end(), {0, 1});
+  return BmpRunLengthData(width, height, 8, {kBlack, kWhite}, data);
 }
 
 std::uint32_t Key(Rgba c) {
   return c.r | c.g << 8 | c.b << 16 | static_cast<std::uint32_t>(c.a) << 24;
+}
+
+BmpForm PaletteForm(const std::map<std::uint32_t, std::uint8_t>& palette, int bits,
+                    std::uint32_t compression) {
+  BmpForm form;
+  form.bits = bits;
+  form.compression = compression;
+  form.table.resize(palette.size() * 4, 0);
+  for (auto [key, i] : palette) {
+    form.table[i * 4] = static_cast<std::uint8_t>(key >> 16);
+    form.table[i * 4 + 1] = static_cast<std::uint8_t>(key >> 8);
+    form.table[i * 4 + 2] = static_cast<std::uint8_t>(key);
+  }
+  return form;
+}
+
+// One row of colour indexes as run-length pairs: three or more indexes in
+// a row that differ from their neighbours go as a literal stretch, padded
+// to an even number of bytes; the rest as runs of one index.
+void RunLengthRow(const std::vector<std::uint8_t>& row, int bits, Bytes& out) {
+  auto run_at = [&](std::size_t i) {
+    std::size_t n = 1;
+    while (i + n < row.size() && n < 255 && row[i + n] == row[i]) ++n;
+    return n;
+  };
+  const std::uint8_t both = bits == 4 ? 0x11 : 0x01;  // an index in both nibbles
+  for (std::size_t i = 0; i < row.size();) {
+    std::size_t literal = 0;
+    while (i + literal < row.size() && literal < 254 && run_at(i + literal) == 1) ++literal;
+    if (literal < 3) {
+      const std::size_t n = run_at(i);
+      out.insert(out.end(),
+                 {static_cast<std::uint8_t>(n), static_cast<std::uint8_t>(row[i] * both)});
+      i += n;
+      continue;
+    }
+    out.insert(out.end(), {0, static_cast<std::uint8_t>(literal)});
+    Bytes stored;
+    for (std::size_t k = 0; k < literal; ++k) {
+      if (bits == 8) {
+        stored.push_back(row[i + k]);
+      } else if (k % 2 == 0) {
+        stored.push_back(static_cast<std::uint8_t>(row[i + k] << 4));
+      } else {
+        stored.back() |= row[i + k];
+      }
+    }
+    if (stored.size() % 2) stored.push_back(0);
+    out.insert(out.end(), stored.begin(), stored.end());
+    i += literal;
+  }
+}
+
+// Rows of zeros of any depth and colour type, at deflate's best ratio.
+Bytes PngOfZeros(std::uint32_t width, std::uint32_t height, int depth, int colour_type) {
+  static const std::map<int, std::uint64_t> kChannels = {{0, 1}, {2, 3}, {3, 1}, {4, 2}, {6, 4}};
+  const std::uint64_t row = 1 + (width * kChannels.at(colour_type) * depth + 7) / 8;
+  Bytes out = Header(width, height, depth, colour_type);
+  Chunk(out, "IDAT", ZerosBomb(row * height));
+  Chunk(out, "IEND", {});
+  return out;
 }
 
 }  // namespace
@@ -317,20 +389,53 @@ Bytes Bmp32(const Picture& picture, std::uint8_t padding, bool top_down) {
 
 Bytes BmpPalette(const Picture& picture, int bits) {
   auto palette = Palette(picture);
-  BmpForm form;
-  form.bits = bits;
-  form.table.resize(palette.size() * 4, 0);
-  for (auto [key, i] : palette) {
-    form.table[i * 4] = static_cast<std::uint8_t>(key >> 16);
-    form.table[i * 4 + 1] = static_cast<std::uint8_t>(key >> 8);
-    form.table[i * 4 + 2] = static_cast<std::uint8_t>(key);
-  }
+  const BmpForm form = PaletteForm(palette, bits, 0);
   return BmpFile(picture, false, form, [&](int y) {
     Bytes row((static_cast<std::size_t>(picture.width) * bits + 7) / 8, 0);
     for (int x = 0; x < picture.width; ++x) {
       const int bit = x * bits;
       row[bit / 8] |=
           static_cast<std::uint8_t>(palette.at(Key(picture.At(x, y))) << (8 - bits - bit % 8));
+    }
+    return row;
+  });
+}
+
+Bytes BmpRunLength(const Picture& picture, int bits) {
+  auto palette = Palette(picture);
+  const BmpForm form = PaletteForm(palette, bits, bits == 8 ? 1 : 2);
+  Bytes data;
+  for (int y = picture.height - 1; y >= 0; --y) {
+    std::vector<std::uint8_t> row;
+    for (int x = 0; x < picture.width; ++x) row.push_back(palette.at(Key(picture.At(x, y))));
+    RunLengthRow(row, bits, data);
+    data.insert(data.end(), {0, 0});  // end of the row
+  }
+  data.insert(data.end(), {0, 1});  // end of the picture
+  Bytes out = BmpHeaders(picture.width, picture.height, form, data.size());
+  out.insert(out.end(), data.begin(), data.end());
+  return out;
+}
+
+Bytes BmpRunLengthData(int width, int height, int bits, const std::vector<Rgba>& colours,
+                       const Bytes& data) {
+  BmpForm form;
+  form.bits = bits;
+  form.compression = bits == 8 ? 1 : 2;
+  for (Rgba c : colours) form.table.insert(form.table.end(), {c.b, c.g, c.r, 0});
+  Bytes out = BmpHeaders(width, height, form, data.size());
+  out.insert(out.end(), data.begin(), data.end());
+  return out;
+}
+
+Bytes BmpCoreHeader(const Picture& picture) {
+  BmpForm form;
+  form.header_size = 12;
+  return BmpFile(picture, false, form, [&](int y) {
+    Bytes row;
+    for (int x = 0; x < picture.width; ++x) {
+      const Rgba c = picture.At(x, y);
+      row.insert(row.end(), {c.b, c.g, c.r});
     }
     return row;
   });
@@ -508,6 +613,36 @@ Bytes GifOnScreen(const Picture& p, int screen_width, int screen_height, int lef
   return out;
 }
 
+Bytes JpegEndOfBandScans(int width, int height, int components, int rounds,
+                         std::uint8_t approximation) {
+  Bytes out = JpegHead(0xC2, width, height, components);
+  OneCodeTable(out, 0x10, 0xE0);  // a run of 2^14 blocks and 14 extra bits
+  const std::uint64_t blocks = std::uint64_t((width + 7) / 8) * std::uint64_t((height + 7) / 8);
+  const std::uint64_t runs = (blocks + 16383) / 16384;
+  for (int round = 0; round < rounds; ++round) {
+    for (int c = 1; c <= components; ++c) {
+      Scan(out, c, c, 1, 63, approximation);
+      out.resize(out.size() + (runs * 15 + 7) / 8, 0);
+    }
+  }
+  out.insert(out.end(), {0xFF, 0xD9});
+  return out;
+}
+
+Bytes GifHeaderOnly(int screen_width, int screen_height, int frame_width, int frame_height) {
+  Bytes out{'G', 'I', 'F', '8', '9', 'a'};
+  Le16(out, static_cast<std::uint32_t>(screen_width));
+  Le16(out, static_cast<std::uint32_t>(screen_height));
+  out.insert(out.end(), {0x80, 1, 0, 0, 0, 0, 255, 255, 255});  // 2 colours, background 1
+  out.push_back(0x2C);
+  Le32(out, 0);
+  Le16(out, static_cast<std::uint32_t>(frame_width));
+  Le16(out, static_cast<std::uint32_t>(frame_height));
+  // Clear, pixel 0, end (3-bit codes), then the data ends.
+  out.insert(out.end(), {0, 2, 2, 0x44, 0x01, 0, 0x3B});
+  return out;
+}
+
 Bytes PngInflatingTo(std::uint64_t inflated) {
   Bytes out = Header(1, 1, 8, 0);
   Chunk(out, "IDAT", ZerosBomb(inflated));
@@ -521,14 +656,21 @@ std::vector<NamedImage> HostileImages() {
       {"png header only, 10000x10000", PngHeaderOnly(10000, 10000)},
       {"bmp header only, 10000x10000", BmpHeaderOnly(10000, 10000)},
       {"bmp header only, top-down 30000x3333", BmpHeaderOnly(30000, -3333)},
-      {"gif header only, screen 30000x3333", GifScreen(30000, 3333, 30000, 3333)},
-      {"gif 1x1 frame, screen 30000x3333", GifScreen(30000, 3333, 1, 1)},
+      {"gif header only, screen 30000x3333", GifHeaderOnly(30000, 3333, 30000, 3333)},
+      {"gif 1x1 frame, screen 30000x3333", GifHeaderOnly(30000, 3333, 1, 1)},
+      {"gif header only, frame 30000x30000 on a 1x1 screen", GifHeaderOnly(1, 1, 30000, 30000)},
       {"jpeg without scan, 10000x10000", JpegWithoutScan(0xC0, 10000, 10000, 3)},
       {"jpeg dc steps, data cut, 10000x10000", JpegDcSteps(false, 10000, 10000, 1, false)},
       {"jpeg dc steps, 10000x10000", JpegDcSteps(false, 10000, 10000, 1, true)},
       {"jpeg progressive dc steps, data cut, 30000x3333", JpegDcSteps(true, 30000, 3333, 1, false)},
       {"jpeg progressive dc steps, colour 10000x10000", JpegDcSteps(true, 10000, 10000, 3, true)},
       {"jpeg progressive dc steps, 10000x10000", JpegDcSteps(true, 10000, 10000, 1, true)},
+      {"jpeg progressive cmyk, ac scans, 7000x7000", JpegEndOfBandScans(7000, 7000, 4, 1, 0x00)},
+      {"jpeg 100 refinement scans, 10000x10000", JpegEndOfBandScans(10000, 10000, 1, 100, 0x10)},
+      {"png 16-bit rgba of zeros, 30000x3333", PngOfZeros(30000, 3333, 16, 6)},
+      {"bmp rle8 runs, 10000x10000", BmpRunLengthRows(10000, 10000, 10000, true)},
+      {"bmp rle8 end only, 30000x3333", BmpRunLengthRows(30000, 3333, 0, true)},
+      {"bmp rle8 runs, data cut, 10000x10000", BmpRunLengthRows(10000, 10000, 9999, false)},
   };
 }
 

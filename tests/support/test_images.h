@@ -33,6 +33,16 @@ Bytes Bmp24(const Picture& picture, bool top_down = false);
 Bytes Bmp32(const Picture& picture, std::uint8_t padding, bool top_down = false);
 // 1, 4 or 8 bits with a colour table (the picture has few enough colours).
 Bytes BmpPalette(const Picture& picture, int bits);
+// 4 or 8 bits with a colour table, run-length encoded (BI_RLE4, BI_RLE8)
+// from the bottom row up: three or more differing indexes in a row as a
+// literal stretch, the rest as runs.
+Bytes BmpRunLength(const Picture& picture, int bits);
+// Run-length data written by hand, behind the headers of a `bits` (4 or 8)
+// BMP with these colours in its table.
+Bytes BmpRunLengthData(int width, int height, int bits, const std::vector<Rgba>& colours,
+                       const Bytes& data);
+// 24 bits behind the 12-byte core header of the oldest BMPs.
+Bytes BmpCoreHeader(const Picture& picture);
 // 16 bits, BI_BITFIELDS 5-6-5 masks behind a 40-byte header.
 Bytes Bmp565(const Picture& picture);
 // 32 bits, BI_BITFIELDS with an alpha mask in a version 5 header.
@@ -50,14 +60,29 @@ Bytes Gif(const Picture& picture);
 Bytes GifOnScreen(const Picture& frame, int screen_width, int screen_height, int left, int top,
                   std::optional<Rgba> background);
 
+// A two-colour GIF with a logical screen of one size and a first frame of
+// another, whose data holds one pixel only.
+Bytes GifHeaderOnly(int screen_width, int screen_height, int frame_width, int frame_height);
+
 // A 1x1 grey PNG whose image data inflates to `inflated` bytes (at least 2),
 // far beyond the 2 bytes its header declares; about 1/1000 of that in size.
 Bytes PngInflatingTo(std::uint64_t inflated);
 
+// A progressive JPEG (one component grey, four CMYK without an Adobe
+// marker) of `rounds` rounds of one scan a component over every AC
+// coefficient, first scans (`approximation` 0) or refinements (0x10: Ah 1,
+// Al 0), whose zero bits decode as end-of-band runs of 16384 blocks: each
+// scan covers the picture in a few hundred bytes.
+Bytes JpegEndOfBandScans(int width, int height, int components, int rounds,
+                         std::uint8_t approximation);
+
 // Small files made to cost a careless decoder much time or memory: headers
 // at the pixel limit with little or no data behind them, data that
-// inflates beyond its header, Huffman tables that turn missing data into
-// the largest DC steps. Each is named after what it tries.
+// inflates beyond its header or to far more than a slice holds, Huffman
+// tables that turn missing data into the largest DC steps or a scan into a
+// few hundred bytes, a progressive colour file whose coefficients fill
+// hundreds of megabytes, run-length data that covers the pixel limit. Each
+// is named after what it tries.
 struct NamedImage {
   const char* name;
   Bytes bytes;
