@@ -878,6 +878,8 @@ TEST_F(MainWindowTest, DuringARunOnlyCopyingWorks) {
   const Text links = window_->GetText(kIdLinkEdit);
   const Text path = window_->GetText(kIdPathEdit);
   const fs::path image = folder_ / "images" / L"店铺_04.jpg";
+  const fs::path page = folder_ / "slices.html";
+  std::ofstream(page, std::ios::binary) << ReadFile(SourcePath("examples/shop/slices.html"));
   const std::pair<const char*, std::function<void()>> refused[] = {
       {"清空", [&] { window_->PostClick(kIdClearButton); }},
       {"double-click", [&] { window_->DoubleClick(kIdLinkEdit); }},
@@ -885,6 +887,7 @@ TEST_F(MainWindowTest, DuringARunOnlyCopyingWorks) {
       {"按智能", [&] { window_->PostClick(kIdSmartRadio); }},
       {"选择图片路径", [&] { window_->PostClick(kIdChooseButton); }},
       {"drop", [&] { window_->DropFile(image.wstring()); }},
+      {"page drop", [&] { window_->DropFile(page.wstring()); }},
       {"替换并复制", [&] { window_->PostClick(kIdReplaceButton); }},
   };
   for (const auto& [command, give] : refused) {
