@@ -49,6 +49,12 @@ constexpr bool StartsWithNoCase(std::string_view text, std::string_view lower_pr
   return true;
 }
 
+// Whether `text` starts with http:// or https://, letter case aside: the
+// only addresses a download takes.
+constexpr bool IsWebLink(std::string_view text) {
+  return StartsWithNoCase(text, "http://") || StartsWithNoCase(text, "https://");
+}
+
 inline Bytes BytesFromText(std::string_view text) {
   return Bytes(text.begin(), text.end());
 }

@@ -48,7 +48,8 @@ void FinishRun(WindowAccess& window, HostServices& host, const Text& slice_code,
                const Text& link_list, const Text& status, RunReport& report) {
   window.SetEditText(EditBox::kSliceCode, slice_code);
   window.SetEditText(EditBox::kLinkList, link_list);
-  // The result is never empty: it holds at least the replaced references.
+  // The result is never empty, so a box that reads empty after the write
+  // went with its window: the user's clipboard stays as it was.
   if (!window.EditText(EditBox::kSliceCode).empty()) {
     report.copied = host.SetClipboardText(slice_code);
   }

@@ -153,8 +153,7 @@ Text TrimBlanks(std::string_view line) {
 }
 
 bool IsLink(std::string_view text) {
-  return StartsWithNoCase(text, "http://") || StartsWithNoCase(text, "https://") ||
-         text.starts_with("//");
+  return IsWebLink(text) || text.starts_with("//");
 }
 
 // Each line of the list with its own line break: [begin, end) and the

@@ -45,10 +45,6 @@ Text RequestUrl(const Text& link) {
 
 }  // namespace host_detail
 
-bool IsWebLink(const Text& text) {
-  return StartsWithNoCase(text, "http://") || StartsWithNoCase(text, "https://");
-}
-
 Bytes FetchUrlBytesWithLimits(const Text& url, const FetchLimits& limits) {
   // "#" never occurs inside a GBK character, so a byte search is safe.
   Text link = url.substr(0, url.find('#'));

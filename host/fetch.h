@@ -40,10 +40,6 @@ struct FetchLimits {
 // from several threads at once.
 Bytes FetchUrlBytes(const Text& url);
 
-// Whether `text` starts with http:// or https://, letter case aside: the
-// only addresses FetchUrlBytes downloads.
-bool IsWebLink(const Text& text);
-
 // FetchUrlBytes with explicit limits.
 Bytes FetchUrlBytesWithLimits(const Text& url, const FetchLimits& limits);
 
