@@ -4,6 +4,7 @@
 #include <atomic>
 #include <functional>
 #include <thread>
+#include <vector>
 
 #include "engine/host_services.h"
 #include "engine/near_match.h"
@@ -25,6 +26,44 @@ enum class RunOutcome {
   kNothingFound,  // the slice code held no slice source: nothing changed, nothing copied
 };
 
+// How a slice file of a smart run got its upload.
+enum class PairKind {
+  kNone,    // no upload: the slice has its placeholder
+  kSame,    // an upload of the same size and fingerprint
+  kNear,    // of the same size, its picture a little changed (re-encoded, marked)
+  kScaled,  // of another size in proportion: the host scaled it
+};
+
+// One slice file of a smart run, in the order of its first reference.
+struct SliceOutcome {
+  Text source;           // the path as its first reference writes it
+  Text file;             // the local file its picture was read from; empty when none
+  bool decoded = false;  // the file held a picture
+  int width = 0, height = 0;
+  Text link;         // the upload it was paired with; empty when none
+  Text placeholder;  // what stands in its place when unpaired
+  PairKind kind = PairKind::kNone;
+  double factor = 1.0;    // kScaled: how much larger the upload is
+  double distance = 0.0;  // how far the upload's picture lies from the slice's
+  double margin = 0.0;    // how much nearer it is than the next nearest
+};
+
+// Why a link gave no image.
+enum class LinkProblem {
+  kNone,         // it gave an image
+  kUnreachable,  // no answer, or an empty one
+  kNotImage,     // an answer that is no picture (an error page)
+  kTooLarge,     // an answer beyond the download limit
+};
+
+// One link of the list as a smart run used it, in list order, each once.
+struct LinkOutcome {
+  Text link;
+  bool used = false;  // it took a slice's place
+  LinkProblem problem = LinkProblem::kNone;
+  int width = 0, height = 0;
+};
+
 // What a run did, for whoever started it to report.
 struct RunReport {
   RunOutcome outcome = RunOutcome::kDone;
@@ -36,6 +75,9 @@ struct RunReport {
   int not_links = 0;     // non-blank lines of the link list that are no link
   bool copied = false;   // the result went to the clipboard
   Text notice;           // what the user was told to do by hand; empty when nothing
+  // Smart runs: every slice file and every link, for the comparison page.
+  std::vector<SliceOutcome> slice_outcomes;
+  std::vector<LinkOutcome> link_outcomes;
 };
 
 // What a smart run does beyond pairing equal keys, and whom it tells.
