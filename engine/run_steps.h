@@ -34,6 +34,12 @@ void FillWorkList(WindowAccess& window, const std::vector<Text>& rows);
 // when there were none.
 Text NotLinksNote(int not_links);
 
+// The web address of a link of the list: one written without its scheme
+// ("//host/a.jpg") is fetched, and shown, over https.
+inline Text LinkAddress(const Text& link) {
+  return link.starts_with("//") ? "https:" + link : link;
+}
+
 // Both runs work on their own copies of the two texts. Rewriting a box of
 // megabytes costs the window far more than a step of the run, so while the
 // run works the boxes show its progress a few times a second at most, and
