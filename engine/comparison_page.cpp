@@ -35,7 +35,8 @@ img { display: block; max-width: 200px; height: auto; background: #eee; }
 .note { color: #666; font-size: 12px; max-width: 200px; overflow-wrap: anywhere; margin-top: 4px; }
 .missing { color: #a33; max-width: 200px; }
 .placeholder { font-family: Consolas, monospace; font-size: 15px; color: #a33; }
-td.kind { white-space: nowrap; font-weight: bold; }
+td.kind { font-weight: bold; }
+td.kind .note { font-weight: normal; width: 9em; }
 tr.near td.kind, tr.scaled td.kind { background: #fff3cd; }
 tr.none td.kind { background: #fde2e2; color: #a33; }
 </style>
@@ -137,6 +138,7 @@ Text FactorText(double factor) {
 struct Kind {
   const char* row_class;
   Text text;
+  const char* note = "";
 };
 
 Kind KindOf(const SliceOutcome& slice) {
@@ -144,9 +146,9 @@ Kind KindOf(const SliceOutcome& slice) {
     case PairKind::kSame:
       return {"same", "相同"};
     case PairKind::kNear:
-      return {"near", "近似"};
+      return {"near", "近似", "尺寸相同，画面略有不同：图片空间重新压缩或处理过"};
     case PairKind::kScaled:
-      return {"scaled", "缩放 ×" + FactorText(slice.factor)};
+      return {"scaled", "缩放 ×" + FactorText(slice.factor), "比例相同：图片空间改过尺寸"};
     case PairKind::kNone:
       break;
   }
@@ -173,7 +175,7 @@ Text SliceRows(const RunReport& report, const std::map<Text, const LinkOutcome*>
     const Kind kind = KindOf(slice);
     rows += "<tr class=\"" + Text(kind.row_class) + "\"><td class=\"number\">" + SliceNumber(i) +
             "</td>" + SliceCell(slice) + UploadCell(slice, links) + "<td class=\"kind\">" +
-            kind.text + "</td></tr>\n";
+            kind.text + (*kind.note ? Note(kind.note) : Text()) + "</td></tr>\n";
   }
   return rows + "</table>\n";
 }
