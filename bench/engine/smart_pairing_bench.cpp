@@ -336,7 +336,7 @@ void MeasureDistances(const Page& page, const Served& served, Saved saved, Dista
           !qm::InProportion(slices[j].width, slices[j].height, upload.width, upload.height)) {
         continue;
       }
-      const int d = qm::GreyDistance(slices[j].grey, upload.grey);
+      const int d = static_cast<int>(qm::PictureDistance(upload, slices[j]) * qm::kFingerprintLength);
       if (j == own) {
         out.own_max = std::max(out.own_max, d);
       } else if (own == slices.size() || page.alike[j] != page.alike[own]) {
