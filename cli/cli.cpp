@@ -299,8 +299,9 @@ Text Plural(int count, const char* one, const char* many) {
 // How near a pair's pictures are, and how much nearer than any other.
 Text PairMeasures(const NearPair& pair) {
   char text[128];
-  std::snprintf(text, sizeof text, "pictures %.2f levels apart a cell, nearer than any other by %s%.2f",
-                pair.distance, pair.margin >= kMarginShown ? "at least " : "", pair.margin);
+  std::snprintf(text, sizeof text,
+                "pictures %.2f levels apart a cell, nearer than any other by %s%.2f", pair.distance,
+                pair.margin >= kMarginShown ? "at least " : "", pair.margin);
   return text;
 }
 

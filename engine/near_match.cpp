@@ -28,11 +28,38 @@ double LevelsOf(Units units) {
   return static_cast<double>(units) / kUnits;
 }
 
-Units CellDistance(const ColourCells& a, const ColourCells& b) {
-  int luma = 0, colour = 0;
-  for (int i = 0; i < kLumaCells; ++i) luma += std::abs(a[i] - b[i]);
-  for (int i = kLumaCells; i < kLumaCells + 2 * kChromaCells; ++i) colour += std::abs(a[i] - b[i]);
-  return luma + Units{kColourWeight} * colour;
+// How two pictures are compared: as they are (two slices, two uploads), or
+// an upload with a slice whose colours may have been made stronger or
+// weaker. A host that sharpens an upload and saturates it moves every
+// colour difference by one factor, which on a strip of a blue glow is a
+// neighbouring strip's colour: the slice's colour differences are scaled
+// by the factor that fits the upload's best, in integers (kGainOne is 1),
+// within kGainLow and kGainHigh.
+enum class Compare { kAsTheyAre, kUploadWithSlice };
+constexpr std::int64_t kGainOne = 1024;
+constexpr std::int64_t kGainLow = kGainOne * 4 / 5;
+constexpr std::int64_t kGainHigh = kGainOne * 5 / 4;
+
+Units CellDistance(const ColourCells& upload, const ColourCells& slice, Compare compare) {
+  int luma = 0;
+  for (int i = 0; i < kLumaCells; ++i) luma += std::abs(upload[i] - slice[i]);
+  constexpr int kFirst = kLumaCells, kEnd = kLumaCells + 2 * kChromaCells;
+  std::int64_t gain = kGainOne;
+  if (compare == Compare::kUploadWithSlice) {
+    std::int64_t cross = 0, square = 0;
+    for (int i = kFirst; i < kEnd; ++i) {
+      cross += (upload[i] - 128) * (slice[i] - 128);
+      square += (slice[i] - 128) * (slice[i] - 128);
+    }
+    if (square > 0) {
+      gain = std::clamp((cross * kGainOne + square / 2) / square, kGainLow, kGainHigh);
+    }
+  }
+  std::int64_t colour = 0;
+  for (int i = kFirst; i < kEnd; ++i) {
+    colour += std::abs(kGainOne * (upload[i] - 128) - gain * (slice[i] - 128));
+  }
+  return luma + (kColourWeight * colour + kGainOne / 2) / kGainOne;
 }
 
 // The flattenings a picture is compared by.
@@ -42,10 +69,11 @@ std::vector<const ColourCells*> Flattenings(const ImageMeasures& measures) {
   return out;
 }
 
-Units Distance(const ImageMeasures& a, const ImageMeasures& b) {
+// `a` is the upload when comparing an upload with a slice.
+Units Distance(const ImageMeasures& a, const ImageMeasures& b, Compare compare) {
   Units best = kFar;
   for (const ColourCells* x : Flattenings(a)) {
-    for (const ColourCells* y : Flattenings(b)) best = std::min(best, CellDistance(*x, *y));
+    for (const ColourCells* y : Flattenings(b)) best = std::min(best, CellDistance(*x, *y, compare));
   }
   return best;
 }
@@ -79,7 +107,8 @@ Summary Summarise(const ColourCells& cells) {
       for (int c = 0; c < kChromaSide; ++c) {
         s.blocks[kLumaBlocks + plane * kColourBlocks +
                  (r / kBlockSide) * (kChromaSide / kBlockSide) + c / kBlockSide] +=
-            cells[static_cast<std::size_t>(kLumaCells + plane * kChromaCells + r * kChromaSide + c)];
+            cells[static_cast<std::size_t>(kLumaCells + plane * kChromaCells + r * kChromaSide +
+                                           c)];
       }
     }
   }
@@ -92,9 +121,11 @@ Units QuarterBound(const Summary& a, const Summary& b) {
   return bound;
 }
 
-Units BlockBound(const Summary& a, const Summary& b) {
+// With the colours fitted only the luminance bounds the distance.
+Units BlockBound(const Summary& a, const Summary& b, Compare compare) {
   Units luma = 0, colour = 0;
   for (int k = 0; k < kLumaBlocks; ++k) luma += std::abs(a.blocks[k] - b.blocks[k]);
+  if (compare == Compare::kUploadWithSlice) return luma;
   for (int k = kLumaBlocks; k < kLumaBlocks + 2 * kColourBlocks; ++k) {
     colour += std::abs(a.blocks[k] - b.blocks[k]);
   }
@@ -111,8 +142,8 @@ struct Picture {
 };
 
 // Which sizes may be compared: the slice's first, the upload's second.
-using Comparable = std::function<bool(int slice_width, int slice_height, int upload_width,
-                                      int upload_height)>;
+using Comparable =
+    std::function<bool(int slice_width, int slice_height, int upload_width, int upload_height)>;
 
 // The pictures of one side by size, each size's flattenings sorted by
 // their luminance total, so that a search steps outward from a query's
@@ -130,24 +161,27 @@ class PictureIndex {
       }
     }
     for (Size& size : sizes_) {
-      std::stable_sort(size.entries.begin(), size.entries.end(),
-                       [](const Entry& a, const Entry& b) { return a.summary.total < b.summary.total; });
+      std::stable_sort(
+          size.entries.begin(), size.entries.end(),
+          [](const Entry& a, const Entry& b) { return a.summary.total < b.summary.total; });
     }
   }
 
   // Calls take(picture, distance) for every flattening of the sizes
   // `comparable` accepts that may lie nearer to `query` than reach(),
-  // which is asked again after each call.
+  // which is asked again after each call. Two sides compare an upload with
+  // a slice, one side pictures as they are.
+  enum class Query { kUpload, kSlice, kSameSide };
   template <typename Reach, typename Take>
-  void Scan(const ImageMeasures& query, bool query_is_upload, const Comparable& comparable,
-            Reach reach, Take take) const {
+  void Scan(const ImageMeasures& query, Query role, const Comparable& comparable, Reach reach,
+            Take take) const {
     for (const ColourCells* cells : Flattenings(query)) {
       const Summary summary = Summarise(*cells);
       for (const Size& size : sizes_) {
-        const bool accepted =
-            query_is_upload ? comparable(size.width, size.height, query.width, query.height)
-                            : comparable(query.width, query.height, size.width, size.height);
-        if (accepted) ScanSize(size, *cells, summary, reach, take);
+        const bool accepted = role == Query::kSlice
+                                  ? comparable(query.width, query.height, size.width, size.height)
+                                  : comparable(size.width, size.height, query.width, query.height);
+        if (accepted) ScanSize(size, *cells, summary, role, reach, take);
       }
     }
   }
@@ -165,11 +199,13 @@ class PictureIndex {
 
   template <typename Reach, typename Take>
   static void ScanSize(const Size& size, const ColourCells& cells, const Summary& summary,
-                       Reach& reach, Take& take) {
+                       Query role, Reach& reach, Take& take) {
+    const Compare compare =
+        role == Query::kSameSide ? Compare::kAsTheyAre : Compare::kUploadWithSlice;
     const auto& entries = size.entries;
-    const auto start = std::lower_bound(
-        entries.begin(), entries.end(), summary.total,
-        [](const Entry& e, int total) { return e.summary.total < total; });
+    const auto start =
+        std::lower_bound(entries.begin(), entries.end(), summary.total,
+                         [](const Entry& e, int total) { return e.summary.total < total; });
     std::ptrdiff_t up = start - entries.begin(), down = up - 1;
     const auto apart = [&](std::ptrdiff_t i) {
       return Units{std::abs(entries[static_cast<std::size_t>(i)].summary.total - summary.total)};
@@ -182,10 +218,11 @@ class PictureIndex {
       if (bound == kFar || bound >= reach()) return;
       const Entry& entry = entries[static_cast<std::size_t>(go_up ? up++ : down--)];
       if (QuarterBound(entry.summary, summary) >= reach() ||
-          BlockBound(entry.summary, summary) >= reach()) {
+          BlockBound(entry.summary, summary, compare) >= reach()) {
         continue;
       }
-      const Units distance = CellDistance(*entry.cells, cells);
+      const Units distance = role == Query::kSlice ? CellDistance(*entry.cells, cells, compare)
+                                                   : CellDistance(cells, *entry.cells, compare);
       if (distance < reach()) take(entry.picture, distance);
     }
   }
@@ -222,12 +259,11 @@ struct Nearest {
   Units Margin(Units reach) const { return std::min(second_distance, reach) - first_distance; }
 };
 
-Nearest FindNearest(const PictureIndex& index, const ImageMeasures& query, bool query_is_upload,
-                    const Comparable& comparable, Units reach) {
+Nearest FindNearest(const PictureIndex& index, const ImageMeasures& query,
+                    PictureIndex::Query role, const Comparable& comparable, Units reach) {
   Nearest nearest;
   index.Scan(
-      query, query_is_upload, comparable,
-      [&] { return std::min(reach, nearest.second_distance); },
+      query, role, comparable, [&] { return std::min(reach, nearest.second_distance); },
       [&](int picture, Units distance) { nearest.Take(picture, distance); });
   return nearest;
 }
@@ -273,7 +309,7 @@ std::vector<Picture> GroupPictures(const std::vector<const ImageMeasures*>& imag
     joined[p] = static_cast<int>(pictures.size());
     Picture picture = same[p];
     index.Scan(
-        *same[p].measures, true, SameSize, [&] { return reach; },
+        *same[p].measures, PictureIndex::Query::kSameSide, SameSize, [&] { return reach; },
         [&](int other, Units) {
           if (joined[static_cast<std::size_t>(other)] >= 0) return;
           joined[static_cast<std::size_t>(other)] = joined[p];
@@ -306,7 +342,7 @@ std::map<int, int> ServedWidths(const std::vector<NearPair>& pairs,
 
 double PictureDistance(const ImageMeasures& upload, const ImageMeasures& slice) {
   if (!upload.cells || !slice.cells) return LevelsOf(kFar);
-  return LevelsOf(Distance(upload, slice));
+  return LevelsOf(Distance(upload, slice, Compare::kUploadWithSlice));
 }
 
 // f lies within half a pixel of to/from on each side: in [(2t - 1) / 2s,
@@ -346,24 +382,38 @@ std::vector<NearPair> PairPictures(const std::vector<const ImageMeasures*>& link
       const auto known = served.find(sw);
       return known == served.end() || known->second == uw;
     };
-    const auto clear = [&](const Nearest& n) {
-      return n.first >= 0 && n.first_distance <= max_distance && n.Margin(reach) >= min_margin;
+    // A margin is clear when it is at least kMinPictureMargin and, when a
+    // second picture is within reach, a kMarginShare of what separates the
+    // two: an upload of the nearest picture lies nearly that much nearer
+    // to it, one of neither lies somewhere between them.
+    const auto clear = [&](const Nearest& n, const std::vector<Picture>& side) {
+      if (n.first < 0 || n.first_distance > max_distance) return false;
+      const Units margin = n.Margin(reach);
+      if (margin < min_margin) return false;
+      if (n.second < 0 || n.second_distance >= reach) return true;
+      const Units apart = Distance(*side[static_cast<std::size_t>(n.first)].measures,
+                                   *side[static_cast<std::size_t>(n.second)].measures,
+                                   Compare::kAsTheyAre);
+      return static_cast<double>(margin) >= kMarginShare * static_cast<double>(apart);
     };
     std::vector<Nearest> from_uploads(uploads.size());
     for (std::size_t u = 0; u < uploads.size(); ++u) {
       if (uploads[u].Open()) {
-        from_uploads[u] = FindNearest(local_index, *uploads[u].measures, true, comparable, reach);
+        from_uploads[u] = FindNearest(local_index, *uploads[u].measures,
+                                      PictureIndex::Query::kUpload, comparable, reach);
       }
     }
     std::vector<NearPair> round;
     for (std::size_t s = 0; s < locals.size(); ++s) {
       if (!locals[s].Open()) continue;
       const Nearest from_slice =
-          FindNearest(upload_index, *locals[s].measures, false, comparable, reach);
-      if (!clear(from_slice)) continue;
+          FindNearest(upload_index, *locals[s].measures, PictureIndex::Query::kSlice, comparable,
+                      reach);
+      if (!clear(from_slice, uploads)) continue;
       const auto u = static_cast<std::size_t>(from_slice.first);
       const Nearest& from_upload = from_uploads[u];
-      if (!uploads[u].Open() || !clear(from_upload) || from_upload.first != static_cast<int>(s)) {
+      if (!uploads[u].Open() || from_upload.first != static_cast<int>(s) ||
+          !clear(from_upload, locals)) {
         continue;
       }
       const ImageMeasures& upload = *uploads[u].measures;
@@ -371,8 +421,7 @@ std::vector<NearPair> PairPictures(const std::vector<const ImageMeasures*>& link
       const bool same = SameSize(slice.width, slice.height, upload.width, upload.height) &&
                         slice.fingerprint == upload.fingerprint;
       if (!rules.near && !same) continue;
-      const double margin =
-          LevelsOf(std::min(from_slice.Margin(reach), from_upload.Margin(reach)));
+      const double margin = LevelsOf(std::min(from_slice.Margin(reach), from_upload.Margin(reach)));
       while (uploads[u].Open() && locals[s].Open()) {
         round.push_back({uploads[u].members[uploads[u].next++] + 1,
                          locals[s].members[locals[s].next++] + 1,

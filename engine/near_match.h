@@ -33,6 +33,9 @@ inline constexpr double kMaxPictureDistance = 12.0;
 // How much nearer a pair's pictures must be than the next nearest picture
 // on either side: ...
 inline constexpr double kMinPictureMargin = 0.03;
+// ... and at least this share of how far apart the nearest and the next
+// nearest picture lie: ...
+inline constexpr double kMarginShare = 0.5;
 
 struct NearPair {
   int link = 0;   // the link's position among the links of the list

@@ -299,9 +299,9 @@ class SmartRun {
   std::vector<Text> contents_;      // what stands at each reference now
   std::vector<KeyedImage> slices_;  // in document order
 
-  Text list_;                                               // the link list as the run found it
-  std::vector<KeyedImage> links_;                           // the links of the list, in list order
-  std::vector<std::size_t> link_lines_;                     // the line each link stands on
+  Text list_;                            // the link list as the run found it
+  std::vector<KeyedImage> links_;        // the links of the list, in list order
+  std::vector<std::size_t> link_lines_;  // the line each link stands on
   std::vector<std::size_t> used_lines_;  // the lines of the links paired
 
   RunReport report_;

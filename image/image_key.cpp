@@ -37,7 +37,8 @@ GreyLevels GreyLevelsOf(const AreaAverage& average) {
   for (int k = 0; k < kFingerprintLength; ++k) {
     const AreaAverage::Rgb mean = AreaAverage::MeanOf(
         CoarseSums(average, kNest, k / kGridSide, k % kGridSide), average.Area());
-    grey[static_cast<std::size_t>(k)] = static_cast<std::uint8_t>((mean[0] + mean[1] + mean[2]) / 3);
+    grey[static_cast<std::size_t>(k)] =
+        static_cast<std::uint8_t>((mean[0] + mean[1] + mean[2]) / 3);
   }
   return grey;
 }
@@ -98,8 +99,8 @@ ColourCells ColourCellsOf(const AreaAverage& average, bool on_white) {
   }
   for (int r = 0; r < kChromaSide; ++r) {
     for (int c = 0; c < kChromaSide; ++c) {
-      PutChroma(Flattened(CoarseSums(average, 2, c, r), area, on_white), area,
-                r * kChromaSide + c, cells);
+      PutChroma(Flattened(CoarseSums(average, 2, c, r), area, on_white), area, r * kChromaSide + c,
+                cells);
     }
   }
   return cells;

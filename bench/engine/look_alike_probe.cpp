@@ -23,15 +23,20 @@ struct Item {
 };
 
 double Dist(const ColourCells& a, const ColourCells& b, int, int, double chroma) {
-  int y = 0; double c = 0;
+  int y = 0;
+  double c = 0;
   for (int i = 0; i < kLumaCells; ++i) y += std::abs(a[i] - b[i]);
   double g = 1;
   if (std::getenv("GAIN")) {
     double num = 0, den = 0;
-    for (int i = kLumaCells; i < kLumaCells + 2 * kChromaCells; ++i) { num += (a[i] - 128.0) * (b[i] - 128.0); den += (b[i] - 128.0) * (b[i] - 128.0); }
+    for (int i = kLumaCells; i < kLumaCells + 2 * kChromaCells; ++i) {
+      num += (a[i] - 128.0) * (b[i] - 128.0);
+      den += (b[i] - 128.0) * (b[i] - 128.0);
+    }
     g = den > 0 ? std::clamp(num / den, 0.8, 1.25) : 1;
   }
-  for (int i = kLumaCells; i < kLumaCells + 2 * kChromaCells; ++i) c += std::abs(a[i] - (128 + g * (b[i] - 128.0)));
+  for (int i = kLumaCells; i < kLumaCells + 2 * kChromaCells; ++i)
+    c += std::abs(a[i] - (128 + g * (b[i] - 128.0)));
   return double(y) / kLumaCells + chroma * double(c) / kChromaCells;
 }
 
@@ -42,7 +47,9 @@ double g_chroma = 1.0;
 double PairDist(const ImageMeasures& up, const ImageMeasures& sl) {
   int w = std::min(std::abs(up.width), std::abs(sl.width));
   int h = std::min(std::abs(up.height), std::abs(sl.height));
-  int fx = 1, fy = 1; (void)w; (void)h;
+  int fx = 1, fy = 1;
+  (void)w;
+  (void)h;
   double best = 1e9;
   std::vector<const ColourCells*> us{&up.cells->on_black}, ss{&sl.cells->on_black};
   if (up.cells->on_white) us.push_back(&*up.cells->on_white);
@@ -63,7 +70,7 @@ int main(int argc, char** argv) {
   g_chroma = argc > 2 ? std::atof(argv[2]) : 1.0;
   const fs::path dir = "/tmp/qm-la";
   const unsigned pages = 12;
-  std::map<std::string, std::vector<double>> own, other, margin;
+  std::map<std::string, std::vector<double>> own, other, margin, ratios;
   for (HostTreatment t : kHostTreatments) {
     double own_max = 0, other_min = 1e9, margin_min = 1e9;
     std::string own_max_at, other_min_at, margin_min_at;
@@ -105,9 +112,19 @@ int main(int argc, char** argv) {
         }
         ++count;
         double m = std::min(d_other, d_other_u) - d_own;
-        if (m <= 0.02) { ++lost; std::printf("  lost p%u #%zu %s own %.3f other-slice %.3f (#%zu) other-upload %.3f\n", p, k + 1, u[k].kind.c_str(), d_own, d_other, at + 1, d_other_u); }
+        if (d_other < 1e8) {
+          double sep = PairDist(s[at].m, s[k].m);
+          double ratio = (d_other - d_own) / sep;
+          ratios[std::string(TreatmentName(t)) + " " + u[k].kind].push_back(ratio);
+        }
+        if (m <= 0.02 && std::getenv("LOST")) {
+          ++lost;
+          std::printf("  lost p%u #%zu %s own %.3f other-slice %.3f (#%zu) other-upload %.3f\n", p,
+                      k + 1, u[k].kind.c_str(), d_own, d_other, at + 1, d_other_u);
+        }
         char where[128];
-        std::snprintf(where, sizeof where, "p%u #%zu %s vs #%zu", p, k + 1, u[k].kind.c_str(), at + 1);
+        std::snprintf(where, sizeof where, "p%u #%zu %s vs #%zu", p, k + 1, u[k].kind.c_str(),
+                      at + 1);
         if (d_own > own_max) own_max = d_own, own_max_at = where;
         if (d_other < other_min) other_min = d_other, other_min_at = where;
         if (m < margin_min) margin_min = m, margin_min_at = where;
@@ -115,18 +132,25 @@ int main(int argc, char** argv) {
         other[u[k].kind].push_back(d_other);
       }
     }
-    std::printf("%-20s own max %6.2f (%s)  other min %6.2f (%s)  margin min %6.2f (%s) lost %d/%d\n",
-                TreatmentName(t), own_max, own_max_at.c_str(), other_min, other_min_at.c_str(),
-                margin_min, margin_min_at.c_str(), lost, count);
+    std::printf(
+        "%-20s own max %6.2f (%s)  other min %6.2f (%s)  margin min %6.2f (%s) lost %d/%d\n",
+        TreatmentName(t), own_max, own_max_at.c_str(), other_min, other_min_at.c_str(), margin_min,
+        margin_min_at.c_str(), lost, count);
     std::fflush(stdout);
+  }
+  for (auto& [name, v] : ratios) {
+    std::sort(v.begin(), v.end());
+    int below = 0;
+    for (double r : v) below += r < 0.5;
+    std::printf("%-30s ratio min %.2f p5 %.2f p50 %.2f below0.5 %d/%zu\n", name.c_str(), v[0], v[v.size() / 20], v[v.size() / 2], below, v.size());
   }
   for (auto& [kind, v] : own) {
     auto& o = other[kind];
     std::sort(v.begin(), v.end());
     std::sort(o.begin(), o.end());
-    std::printf("%-10s own p50 %.2f p99 %.2f max %.2f | other min %.2f p1 %.2f p50 %.2f\n", kind.c_str(),
-                v[v.size() / 2], v[v.size() * 99 / 100], v.back(), o.front(), o[o.size() / 100],
-                o[o.size() / 2]);
+    std::printf("%-10s own p50 %.2f p99 %.2f max %.2f | other min %.2f p1 %.2f p50 %.2f\n",
+                kind.c_str(), v[v.size() / 2], v[v.size() * 99 / 100], v.back(), o.front(),
+                o[o.size() / 100], o[o.size() / 2]);
   }
 }
 // debug: probe_debug page k j treatment
@@ -138,10 +162,13 @@ int DebugMain(int argc, char** argv) {
   fs::path up_dir = dir / ("up" + std::to_string(p) + "-" + std::to_string(t));
   fs::path f;
   for (const char* e : {".jpg", ".png", ".gif"})
-    if (fs::exists((up_dir / ("u" + std::to_string(k))).string() + e)) f = (up_dir / ("u" + std::to_string(k))).string() + e;
+    if (fs::exists((up_dir / ("u" + std::to_string(k))).string() + e))
+      f = (up_dir / ("u" + std::to_string(k))).string() + e;
   auto u = MeasureImage(ReadFile(f));
   auto a = MeasureImage(ReadFile(slices[k].file)), b = MeasureImage(ReadFile(slices[j].file));
-  struct C { int diff, ch, cell, u, a, b; };
+  struct C {
+    int diff, ch, cell, u, a, b;
+  };
   std::vector<C> cs;
   for (int ch = 0; ch < 3; ++ch)
     for (int c = 0; c < (ch ? kChromaCells : kLumaCells); ++c) {
@@ -150,12 +177,17 @@ int DebugMain(int argc, char** argv) {
       int d = std::abs(uu - bb) - std::abs(uu - aa);
       if (d != 0) cs.push_back({d, ch, c, uu, aa, bb});
     }
-  std::sort(cs.begin(), cs.end(), [](auto& x, auto& y) { return std::abs(x.diff) > std::abs(y.diff); });
+  std::sort(cs.begin(), cs.end(),
+            [](auto& x, auto& y) { return std::abs(x.diff) > std::abs(y.diff); });
   int total = 0;
   for (auto& c : cs) total += c.diff;
   std::printf("%s: total margin %d (%.3f)\n", f.c_str(), total, total / 1024.0);
   for (std::size_t i = 0; i < std::min<std::size_t>(cs.size(), 30); ++i)
-    std::printf("ch %d cell r%d c%d: up %d own %d other %d -> %+d\n", cs[i].ch, cs[i].cell / (cs[i].ch ? 32 : 64), cs[i].cell % (cs[i].ch ? 32 : 64), cs[i].u, cs[i].a, cs[i].b, cs[i].diff);
+    std::printf("ch %d cell r%d c%d: up %d own %d other %d -> %+d\n", cs[i].ch,
+                cs[i].cell / (cs[i].ch ? 32 : 64), cs[i].cell % (cs[i].ch ? 32 : 64), cs[i].u,
+                cs[i].a, cs[i].b, cs[i].diff);
   return 0;
 }
-struct DebugHook { DebugHook() {} } hook;
+struct DebugHook {
+  DebugHook() {}
+} hook;

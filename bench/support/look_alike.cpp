@@ -51,12 +51,13 @@ void Draw(const std::string& args, const fs::path& out) {
 
 class PageDrawer {
  public:
-  PageDrawer(unsigned seed, const fs::path& dir) : seed_(seed), dir_(dir) {
+  PageDrawer(unsigned seed, const fs::path& dir)
+      : seed_(seed), style_(seed + seed / 1000), dir_(dir) {
     fs::create_directories(dir_);
   }
 
   std::vector<LookAlikeSlice> Draw() {
-    const unsigned design = seed_ % 3;
+    const unsigned design = style_ % 3;
     Title(design, 0);
     ProductRow({375, 375}, 375, true);
     Title(design, 1);
@@ -108,20 +109,23 @@ class PageDrawer {
     std::string args;
     switch (design) {
       case 0:  // a red rule on top, dashes either side, a line of small capitals below
-        args = "-size 750x90 xc:'#f7f3ec' -fill '#c8102e' -draw 'rectangle 0,0 749,5' "
-               "-draw 'rectangle 230,44 290,46' -draw 'rectangle 460,44 520,46' " +
-               Font() + " -fill '#333333' -pointsize 30 -gravity center -annotate +0-8 " + word +
-               " -pointsize 12 -fill '#999999' -annotate +0+24 'MUSEN HOME'";
+        args =
+            "-size 750x90 xc:'#f7f3ec' -fill '#c8102e' -draw 'rectangle 0,0 749,5' "
+            "-draw 'rectangle 230,44 290,46' -draw 'rectangle 460,44 520,46' " +
+            Font() + " -fill '#333333' -pointsize 30 -gravity center -annotate +0-8 " + word +
+            " -pointsize 12 -fill '#999999' -annotate +0+24 'MUSEN HOME'";
         break;
       case 1:  // gold words between gold lines on navy
-        args = "-size 750x90 xc:'#14213d' -fill '#e0b860' -draw 'rectangle 180,44 280,45' "
-               "-draw 'rectangle 470,44 570,45' " +
-               Font() + " -pointsize 32 -gravity center -annotate +0+0 " + word;
+        args =
+            "-size 750x90 xc:'#14213d' -fill '#e0b860' -draw 'rectangle 180,44 280,45' "
+            "-draw 'rectangle 470,44 570,45' " +
+            Font() + " -pointsize 32 -gravity center -annotate +0+0 " + word;
         break;
       default:  // a blue mark on the left, the words beside it, a grey rule below
-        args = "-size 750x90 xc:white -fill '#1e6fd9' -draw 'rectangle 20,22 27,68' "
-               "-fill '#e5e5e5' -draw 'rectangle 20,84 729,85' " +
-               Font() + " -fill '#222222' -pointsize 28 -gravity west -annotate +42+0 " + word;
+        args =
+            "-size 750x90 xc:white -fill '#1e6fd9' -draw 'rectangle 20,22 27,68' "
+            "-fill '#e5e5e5' -draw 'rectangle 20,84 729,85' " +
+            Font() + " -fill '#222222' -pointsize 28 -gravity west -annotate +42+0 " + word;
         break;
     }
     Add("title", "jpg", kPageWidth, 90, args);
@@ -137,16 +141,18 @@ class PageDrawer {
       const auto& icon = Pick(kIcons, k);
       const std::string glyph = Quoted(Utf8(icon[0])), caption = Quoted(Utf8(icon[1]));
       std::string args;
-      if (seed_ % 2 == 0) {
-        args = "-size 150x150 xc:white -fill none -stroke '#c8102e' -strokewidth 3 "
-               "-draw 'circle 75,58 75,24' -stroke none -fill '#c8102e' " +
-               Font() + " -pointsize 34 -gravity north -annotate +0+38 " + glyph +
-               " -fill '#555555' -pointsize 16 -annotate +0+108 " + caption;
+      if (style_ % 2 == 0) {
+        args =
+            "-size 150x150 xc:white -fill none -stroke '#c8102e' -strokewidth 3 "
+            "-draw 'circle 75,58 75,24' -stroke none -fill '#c8102e' " +
+            Font() + " -pointsize 34 -gravity north -annotate +0+38 " + glyph +
+            " -fill '#555555' -pointsize 16 -annotate +0+108 " + caption;
       } else {
-        args = "-size 150x150 xc:'#f5f5f5' -fill '#ff6a00' -draw 'roundrectangle 45,20 105,80 "
-               "12,12' " +
-               Font() + " -fill white -pointsize 32 -gravity north -annotate +0+28 " + glyph +
-               " -fill '#333333' -pointsize 15 -annotate +0+104 " + caption;
+        args =
+            "-size 150x150 xc:'#f5f5f5' -fill '#ff6a00' -draw 'roundrectangle 45,20 105,80 "
+            "12,12' " +
+            Font() + " -fill white -pointsize 32 -gravity north -annotate +0+28 " + glyph +
+            " -fill '#333333' -pointsize 15 -annotate +0+104 " + caption;
       }
       Add("icon", "jpg", 150, 150, args);
     }
@@ -162,7 +168,7 @@ class PageDrawer {
         "-seed " + std::to_string(seed_ * 31 + width) + " -size " + Size(width, height) +
             " plasma:grey60-grey95 -blur 0x6 -colorspace gray +level-colors '#8a7660','#f1e9de' "
             "-fill '" +
-            Pick(kProducts, 0) + "' -draw 'roundrectangle " + std::to_string(x0) + "," +
+            kProducts[seed_ % 5] + "' -draw 'roundrectangle " + std::to_string(x0) + "," +
             std::to_string(y0) + " " + std::to_string(x1) + "," + std::to_string(y1) +
             " 20,20' -fill 'rgba(255,255,255,0.25)' -draw 'roundrectangle " +
             std::to_string(x0 + 12) + "," + std::to_string(y0 + 12) + " " +
@@ -184,11 +190,11 @@ class PageDrawer {
       if (prices) {
         const std::string price =
             Utf8(u8"¥") + kPrices[(seed_ + k + (widths.size() == 4 ? 4 : 0)) % 8];
-        args += " -fill '#d7261e' -draw 'roundrectangle 10," + std::to_string(height - 12 - 2 * text) +
-                " " + std::to_string(10 + 4 * text) + "," + std::to_string(height - 10) +
-                " 6,6' -fill white -pointsize " + std::to_string(text * 3 / 2) + " -annotate +" +
-                std::to_string(10 + text / 2) + "+" + std::to_string(height - 10 - text / 2) + " " +
-                Quoted(price);
+        args += " -fill '#d7261e' -draw 'roundrectangle 10," +
+                std::to_string(height - 12 - 2 * text) + " " + std::to_string(10 + 4 * text) + "," +
+                std::to_string(height - 10) + " 6,6' -fill white -pointsize " +
+                std::to_string(text * 3 / 2) + " -annotate +" + std::to_string(10 + text / 2) +
+                "+" + std::to_string(height - 10 - text / 2) + " " + Quoted(price);
       } else {
         const int r = width / 10, cx = width - r - 10, cy = r + 10;
         args += " -fill '" + std::string(kBadges[(seed_ + k) % 4]) + "' -draw 'circle " +
@@ -206,7 +212,7 @@ class PageDrawer {
     constexpr int kStrips = 12, kHeight = 80;
     const fs::path background = dir_ / "background.png";
     const std::string size = Size(kPageWidth, kStrips * kHeight);
-    switch (seed_ % 3) {
+    switch (style_ % 3) {
       case 0:
         qm::bench::Draw("-seed " + std::to_string(seed_) + " -size " + size +
                             " plasma:'#d8dee2-#f2f5f7' -blur 0x30 -modulate 100,40",
@@ -236,9 +242,9 @@ class PageDrawer {
         u8"节假日期间发货时间顺延，偏远地区物流时效以快递公司为准。"};
     for (unsigned k = 0; k < 3; ++k) {
       Add("text", "jpg", kPageWidth, 160,
-          "-size 690x -background '#fbf8f3' -fill '#444444' " + Font() +
-              " -pointsize 18 -interline-spacing 8 caption:" + Quoted(Utf8(Pick(kTexts, k))) +
-              " -gravity center -extent " + Size(kPageWidth, 160));
+          "-size 690x -background '" + std::string(seed_ < 1000 ? "#fbf8f3" : "#f2f6f9") +
+              "' -fill '#444444' " + Font() + " -pointsize 18 -interline-spacing 8 caption:" +
+              Quoted(Utf8(Pick(kTexts, k))) + " -gravity center -extent " + Size(kPageWidth, 160));
     }
   }
 
@@ -247,13 +253,13 @@ class PageDrawer {
 
   // Logos of one brand on a transparent ground, antialiased into it.
   void Logos() {
-    static const char8_t* const kNames[] = {u8"木森家居", u8"木森生活", u8"木森童装",
-                                            u8"木森家纺"};
+    static const char8_t* const kNames[] = {u8"木森家居", u8"木森生活", u8"木森童装", u8"木森家纺"};
+    const std::string colour = seed_ < 1000 ? "'#c8102e'" : "'#1b5e20'";
     for (unsigned k = 0; k < 3; ++k) {
       Add("logo", "png", 250, 90,
-          "-size 250x90 xc:none -fill '#c8102e' -draw 'circle 45,45 45,15' -fill white " + Font() +
-              " -pointsize 28 -annotate +31+55 " + Quoted(Utf8(u8"木")) +
-              " -fill '#c8102e' -pointsize 28 -annotate +85+56 " + Quoted(Utf8(Pick(kNames, k))));
+          "-size 250x90 xc:none -fill " + colour + " -draw 'circle 45,45 45,15' -fill white " +
+              Font() + " -pointsize 28 -annotate +31+55 " + Quoted(Utf8(u8"木")) + " -fill " +
+              colour + " -pointsize 28 -annotate +85+56 " + Quoted(Utf8(Pick(kNames, k))));
     }
   }
 
@@ -262,14 +268,14 @@ class PageDrawer {
     static const char8_t* const kGlyphs[] = {u8"邮", u8"退", u8"换", u8"保", u8"快", u8"赠"};
     for (unsigned k = 0; k < 5; ++k) {
       Add("gif icon", "gif", 150, 120,
-          "-size 150x120 xc:none -fill '#2a7ae2' -draw 'roundrectangle 35,20 115,100 18,18' "
-          "-fill white " +
-              Font() + " -pointsize 40 -gravity center -annotate +0+0 " +
-              Quoted(Utf8(Pick(kGlyphs, k))));
+          "-size 150x120 xc:none -fill '" + std::string(seed_ < 1000 ? "#2a7ae2" : "#8e24aa") +
+              "' -draw 'roundrectangle 35,20 115,100 18,18' -fill white " + Font() +
+              " -pointsize 40 -gravity center -annotate +0+0 " + Quoted(Utf8(Pick(kGlyphs, k))));
     }
   }
 
   unsigned seed_;
+  unsigned style_;  // picks the designs; another for seed + 1000
   fs::path dir_;
   std::vector<LookAlikeSlice> slices_;
 };

@@ -28,12 +28,12 @@ std::vector<LookAlikeSlice> MakeLookAlikePage(unsigned seed, const std::filesyst
 
 // What a host does to an upload.
 enum class HostTreatment {
-  kReencode,       // JPEG re-encoded at quality 75; PNG and GIF kept as they are
-  kJpegOnWhite,    // everything to JPEG q75, transparency flattened on white
-  kJpegOnBlack,    // the same on black
-  kWatermark,      // a 50% shop-name watermark in the lower right corner, then as kReencode
-  kSharpened,      // mild unsharp mask and 10% more saturation, then as kReencode
-  kServed790,      // scaled to a page 790 wide (Lanczos), then as kReencode
+  kReencode,     // JPEG re-encoded at quality 75; PNG and GIF kept as they are
+  kJpegOnWhite,  // everything to JPEG q75, transparency flattened on white
+  kJpegOnBlack,  // the same on black
+  kWatermark,    // a 50% shop-name watermark in the lower right corner, then as kReencode
+  kSharpened,    // mild unsharp mask and 10% more saturation, then as kReencode
+  kServed790,    // scaled to a page 790 wide (Lanczos), then as kReencode
 };
 inline constexpr HostTreatment kHostTreatments[] = {
     HostTreatment::kReencode,  HostTreatment::kJpegOnWhite, HostTreatment::kJpegOnBlack,
