@@ -73,7 +73,8 @@ std::vector<const ColourCells*> Flattenings(const ImageMeasures& measures) {
 Units Distance(const ImageMeasures& a, const ImageMeasures& b, Compare compare) {
   Units best = kFar;
   for (const ColourCells* x : Flattenings(a)) {
-    for (const ColourCells* y : Flattenings(b)) best = std::min(best, CellDistance(*x, *y, compare));
+    for (const ColourCells* y : Flattenings(b))
+      best = std::min(best, CellDistance(*x, *y, compare));
   }
   return best;
 }
@@ -259,8 +260,8 @@ struct Nearest {
   Units Margin(Units reach) const { return std::min(second_distance, reach) - first_distance; }
 };
 
-Nearest FindNearest(const PictureIndex& index, const ImageMeasures& query,
-                    PictureIndex::Query role, const Comparable& comparable, Units reach) {
+Nearest FindNearest(const PictureIndex& index, const ImageMeasures& query, PictureIndex::Query role,
+                    const Comparable& comparable, Units reach) {
   Nearest nearest;
   index.Scan(
       query, role, comparable, [&] { return std::min(reach, nearest.second_distance); },
@@ -391,9 +392,9 @@ std::vector<NearPair> PairPictures(const std::vector<const ImageMeasures*>& link
       const Units margin = n.Margin(reach);
       if (margin < min_margin) return false;
       if (n.second < 0 || n.second_distance >= reach) return true;
-      const Units apart = Distance(*side[static_cast<std::size_t>(n.first)].measures,
-                                   *side[static_cast<std::size_t>(n.second)].measures,
-                                   Compare::kAsTheyAre);
+      const Units apart =
+          Distance(*side[static_cast<std::size_t>(n.first)].measures,
+                   *side[static_cast<std::size_t>(n.second)].measures, Compare::kAsTheyAre);
       return static_cast<double>(margin) >= kMarginShare * static_cast<double>(apart);
     };
     std::vector<Nearest> from_uploads(uploads.size());
@@ -406,9 +407,8 @@ std::vector<NearPair> PairPictures(const std::vector<const ImageMeasures*>& link
     std::vector<NearPair> round;
     for (std::size_t s = 0; s < locals.size(); ++s) {
       if (!locals[s].Open()) continue;
-      const Nearest from_slice =
-          FindNearest(upload_index, *locals[s].measures, PictureIndex::Query::kSlice, comparable,
-                      reach);
+      const Nearest from_slice = FindNearest(upload_index, *locals[s].measures,
+                                             PictureIndex::Query::kSlice, comparable, reach);
       if (!clear(from_slice, uploads)) continue;
       const auto u = static_cast<std::size_t>(from_slice.first);
       const Nearest& from_upload = from_uploads[u];

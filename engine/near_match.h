@@ -35,7 +35,7 @@ inline constexpr double kMaxPictureDistance = 12.0;
 inline constexpr double kMinPictureMargin = 0.03;
 // ... and at least this share of how far apart the nearest and the next
 // nearest picture lie: ...
-inline constexpr double kMarginShare = 0.5;
+inline constexpr double kMarginShare = 0.3;
 
 struct NearPair {
   int link = 0;   // the link's position among the links of the list

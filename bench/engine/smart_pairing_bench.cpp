@@ -149,6 +149,7 @@ std::vector<std::pair<Text, const Bytes*>> ListedLinks(
   return links;
 }
 
+bool g_show = false;
 // Counts what the result's sources are: `picture_of` tells the picture a
 // link shows, or -1. Identical slices take their picture's uploads in
 // document order, so they count together: as many of them are paired as
@@ -171,6 +172,8 @@ void Count(const RunPage& page, const std::vector<Text>& sources,
       ++tally.wrong;  // another slice's link, a foreign one, or a key
       group.wrong += listed;
     }
+    if (!own && listed && g_show && std::getenv("QM_BENCH_SHOW"))
+      std::fprintf(stderr, "  %zu %s\n", k, source.c_str());
   }
   for (const auto& [picture, group] : groups) {
     const int right = std::min(group.got, group.listed);
@@ -217,6 +220,7 @@ void RunInProcess(const RunPage& page, const Uploads& uploads, bool exact, Tally
   qm::ReplaceCommand command(window, host, options);
   command.ReplaceAndCopy();
   command.WaitForRun();
+  g_show = !exact;
   Count(
       page, Sources(window.EditText(qm::EditBox::kSliceCode)),
       [&](const Text& link) {
@@ -230,7 +234,48 @@ void RunInProcess(const RunPage& page, const Uploads& uploads, bool exact, Tally
 // decides it (the run names only near and scaled pairs).
 struct Distances {
   double own = 0, other = kNone, foreign = kNone, alike = kNone, margin = kNone;
+  // How much nearer an upload lies to its nearest slice than to the next
+  // nearest, as a share of how far apart those two slices lie: the
+  // smallest of the page's own uploads, the largest of links of other
+  // pages of the same designs.
+  double own_share = kNone, alike_share = 0;
 };
+
+// The nearest slice of proportional size to `upload` but `except`, and the
+// next nearest, by index; -1 where none.
+struct TwoNearest {
+  int first = -1, second = -1;
+  double first_distance = kNone, second_distance = kNone;
+};
+TwoNearest NearestSlices(const qm::ImageMeasures& upload,
+                         const std::vector<qm::ImageMeasures>& slices, const RunPage& page) {
+  TwoNearest n;
+  for (std::size_t j = 0; j < slices.size(); ++j) {
+    if (!qm::InProportion(slices[j].width, slices[j].height, upload.width, upload.height)) continue;
+    const double d = qm::PictureDistance(upload, slices[j]);
+    if (n.first >= 0 &&
+        page.slices[j].picture == page.slices[static_cast<std::size_t>(n.first)].picture) {
+      n.first_distance = std::min(n.first_distance, d);
+    } else if (d < n.first_distance) {
+      n.second = n.first;
+      n.second_distance = n.first_distance;
+      n.first = static_cast<int>(j);
+      n.first_distance = d;
+    } else if (d < n.second_distance &&
+               page.slices[j].picture != page.slices[static_cast<std::size_t>(n.first)].picture) {
+      n.second = static_cast<int>(j);
+      n.second_distance = d;
+    }
+  }
+  return n;
+}
+
+double Share(const TwoNearest& n, const std::vector<qm::ImageMeasures>& slices) {
+  if (n.second < 0) return kNone;
+  const double apart = qm::PictureDistance(slices[static_cast<std::size_t>(n.second)],
+                                           slices[static_cast<std::size_t>(n.first)]);
+  return apart > 0 ? (n.second_distance - n.first_distance) / apart : kNone;
+}
 
 void MeasureDistances(const RunPage& page, const Uploads& uploads, Distances& out) {
   std::vector<qm::ImageMeasures> slices, links;
@@ -249,6 +294,11 @@ void MeasureDistances(const RunPage& page, const Uploads& uploads, Distances& ou
         out.other = std::min(out.other, d);
       }
     }
+    const TwoNearest nearest = NearestSlices(upload, slices, page);
+    if (nearest.first >= 0 &&
+        page.slices[static_cast<std::size_t>(nearest.first)].picture == page.slices[k].picture) {
+      out.own_share = std::min(out.own_share, Share(nearest, slices));
+    }
     if (!page.missing.contains(k + 1)) {
       links.push_back(upload);
       link_pictures.push_back(page.slices[k].picture);
@@ -256,6 +306,12 @@ void MeasureDistances(const RunPage& page, const Uploads& uploads, Distances& ou
   }
   for (std::size_t f = 0; f < uploads.foreign.size(); ++f) {
     const qm::ImageMeasures upload = qm::MeasureImage(uploads.foreign[f]);
+    const TwoNearest nearest = NearestSlices(upload, slices, page);
+    if (page.foreign_alike[f] && nearest.first >= 0 &&
+        page.slices[static_cast<std::size_t>(nearest.first)].picture != page.foreign_pictures[f]) {
+      const double share = Share(nearest, slices);
+      if (share != kNone) out.alike_share = std::max(out.alike_share, share);
+    }
     for (std::size_t j = 0; j < slices.size(); ++j) {
       if (page.slices[j].picture == page.foreign_pictures[f] ||
           !qm::InProportion(slices[j].width, slices[j].height, upload.width, upload.height)) {
@@ -447,9 +503,14 @@ void LookAlikeReport(const fs::path& dir, const std::vector<std::string>& tools)
       "Look-alike pages: %u pages, %zu slices; per page %zu uploads missing, %zu links of other\n"
       "pages (half of them of the same designs); margins and distances in levels a cell:\n",
       kLookAlikePages, slices, kMissingPerPage, 2 * kForeignPerDesign);
-  std::printf("%-20s %-18s  %7s %5s %4s %6s  %5s %5s %5s %5s %7s\n", "host", "run", "paired",
-              "wrong", "left", "margin", "own", "other", "alike", "fgn", "exact");
+  std::printf("%-20s %-18s  %7s %5s %4s %6s  %5s %5s %5s %5s  %5s %5s  %7s\n", "host", "run",
+              "paired", "wrong", "left", "margin", "own", "other", "alike", "fgn", "share", "alike",
+              "exact");
   for (HostTreatment treatment : qm::bench::kHostTreatments) {
+    if (std::getenv("QM_BENCH_ONLY") &&
+        std::atoi(std::getenv("QM_BENCH_ONLY")) != static_cast<int>(treatment)) {
+      continue;
+    }
     std::vector<Uploads> uploads;
     for (unsigned p = 0; p < pages.size(); ++p) {
       uploads.push_back(TreatLookAlike(
@@ -463,10 +524,11 @@ void LookAlikeReport(const fs::path& dir, const std::vector<std::string>& tools)
       RunInProcess(pages[p].run, uploads[p], true, exact);
       MeasureDistances(pages[p].run, uploads[p], distances);
     }
-    std::printf("%-20s %-18s  %6.1f%% %5d %4d  %s  %5.2f %5.2f %5.2f %5.2f %5.1f%%/%d\n",
-                qm::bench::TreatmentName(treatment), "in process", tally.Paired(), tally.wrong,
-                tally.left, Margin(distances.margin).c_str(), distances.own, distances.other,
-                distances.alike, distances.foreign, exact.Paired(), exact.wrong);
+    std::printf(
+        "%-20s %-18s  %6.1f%% %5d %4d  %s  %5.2f %5.2f %5.2f %5.2f  %5.2f %5.2f  %5.1f%%/%d\n",
+        qm::bench::TreatmentName(treatment), "in process", tally.Paired(), tally.wrong, tally.left,
+        Margin(distances.margin).c_str(), distances.own, distances.other, distances.alike,
+        distances.foreign, distances.own_share, distances.alike_share, exact.Paired(), exact.wrong);
     std::fflush(stdout);
     for (const std::string& tool : tools) {
       Tally by_tool;
