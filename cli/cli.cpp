@@ -93,30 +93,15 @@ struct InputText {
   bool byte_order_mark = false;
 };
 
-// The line (from 1) that holds position `at`.
-std::size_t LineAt(std::u16string_view text, std::size_t at) {
-  return 1 + static_cast<std::size_t>(std::count(text.begin(), text.begin() + at, u'\n'));
-}
-
 // Why UTF-8 text cannot pass through GBK unchanged: the first character
 // that does not come back as it went, with its line.
 std::string Utf8Refusal(std::string_view utf8) {
   const std::u16string wide = WideFromUtf8(utf8);
   if (Utf8FromWide(wide) != utf8) return "is not valid UTF-8";
-  for (std::size_t at = 0; at < wide.size();) {
-    const bool pair = at + 1 < wide.size() && wide[at] >= 0xD800 && wide[at] < 0xDC00;
-    const std::u16string_view character(wide.data() + at, pair ? 2 : 1);
-    if (WideFromGbk(GbkFromWide(character)) != character) {
-      const char32_t code =
-          pair ? 0x10000 + ((character[0] - 0xD800) << 10) + (character[1] - 0xDC00) : character[0];
-      char name[16];
-      std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(code));
-      return "line " + std::to_string(LineAt(wide, at)) + " holds " + name +
-             (code == 0 ? " (NUL)" : "") + ", which GBK cannot hold";
-    }
-    at += character.size();
-  }
-  return "cannot be held as GBK";
+  const UnheldCharacter unheld = FirstCharacterGbkLacks(wide);
+  if (unheld.line == 0) return "cannot be held as GBK";
+  return "line " + std::to_string(unheld.line) + " holds " + CodePointName(unheld.code_point) +
+         (unheld.code_point == 0 ? " (NUL)" : "") + ", which GBK cannot hold";
 }
 
 // Files hand in and out what the engine holds: GBK texts. Whatever the run

@@ -174,12 +174,19 @@ TEST_F(ByNumberTest, LinkLinesAsUsersPasteThem) {
        L1 + "\r\n" + L2 + "\r\n\r\n",
        {L1, L2, "images/s_03.jpg"},
        "\r\n\r\n",
-       "替换完成并已复制...链接数量不足，还有 1 张图片未替换"},
+       "已复制，但链接比切片图片少 1 个，最后 1 张图片未替换。中间缺一张上传会让其后每张图片都配错，"
+       "请核对链接，或改用按智能按图片配对"},
       {"one link and a line that is none",
        "<img src=\"" + L1 + "\">\r\n" + L2,
        {L2, "images/s_02.jpg", "images/s_03.jpg"},
        "<img src=\"" + L1 + "\">\r\n",
-       "替换完成并已复制...链接数量不足，还有 2 张图片未替换（1 行不是链接，已跳过）"},
+       "已复制，但链接比切片图片少 2 个，最后 2 张图片未替换。中间缺一张上传会让其后每张图片都配错，"
+       "请核对链接，或改用按智能按图片配对（1 行不是链接，已跳过）"},
+      {"lines ending in a lone LF or CR, as copied from elsewhere",
+       L1 + "\n" + L2 + "\r" + L3 + "\n",
+       {L1, L2, L3},
+       "\r\n",
+       "替换完成并已复制..."},
   };
   for (const Case& c : cases) {
     Run({"images/s_01.jpg", "images/s_02.jpg", "images/s_03.jpg"}, c.list);
@@ -198,15 +205,16 @@ TEST_F(ByNumberTest, AUsedLinkTakesItsWholeLineAndNothingElse) {
   EXPECT_EQ(Links(), "x\r\ny\r\nz\r\n");
 }
 
-// Each reference is replaced where the scan found it, in its own src; {1}
-// and {2} stand for the two references, then for their links.
-TEST_F(ByNumberTest, ReferencesAreReplacedWhereTheyStand) {
+// Each reference is replaced where the scan found it, and every other
+// place that names its file as a whole value with it; {1} and {2} stand for
+// the two slices' paths, then for their links.
+TEST_F(ByNumberTest, EveryPlaceOfASliceFileTakesItsLink) {
   struct Case {
     const char* name;
     const char* code;
   } cases[] = {
-      {"the same path earlier in a style rule, a link and a comment",
-       "<style>td { background: url(IMAGES/S_01.JPG) }</style><a href=\"images/s_01.jpg\">"
+      {"the path earlier in a style rule and a link, and in a comment",
+       "<style>td { background: url({1}) }</style><a href=\"{1}\">"
        "<!-- images/s_01.jpg -->\r\n<table>\r\n<tr><td><img src=\"{1}\" width=\"9\"></td></tr>\r\n"
        "<tr><td><img src=\"{2}\" width=\"9\"></td></tr>\r\n</table>"},
       {"two tags on one line",
@@ -225,9 +233,57 @@ TEST_F(ByNumberTest, ReferencesAreReplacedWhereTheyStand) {
     ASSERT_EQ(Press(), PressResult::kStarted);
     EXPECT_EQ(Code(), FillExport(c.code, first, second)) << c.name;
   }
-  // One slice file in two cells: each cell takes the next link.
-  Run({"images/s_01.jpg", "images/s_01.jpg"}, first + "\r\n" + second);
-  EXPECT_EQ(Code(), SliceCode({first, second}));
+}
+
+// By number, the k-th link goes to the k-th slice file: a file named twice
+// takes one link, and the links say what is left over.
+TEST_F(ByNumberTest, OneLinkASliceFile) {
+  const Text L1 = "http://h/1.jpg", L2 = "http://h/2.jpg", L3 = "http://h/3.jpg";
+  struct Case {
+    const char* name;
+    std::vector<Text> sources;
+    Text links;
+    std::vector<Text> expected;
+    Text left, status;
+    int slices;
+  } cases[] = {
+      {"a file in two cells",
+       {"images/s_01.jpg", "images/s_02.jpg", "images/s_01.jpg", "images/s_03.jpg"},
+       L1 + "\r\n" + L2 + "\r\n" + L3,
+       {L1, L2, L1, L3},
+       "",
+       "替换完成并已复制...",
+       3},
+      {"the same file written another way",
+       {"images/s_01.jpg", "IMAGES\\S_01.JPG", "images/s_02.jpg"},
+       L1 + "\r\n" + L2,
+       {L1, L1, L2},
+       "",
+       "替换完成并已复制...",
+       2},
+      {"more links than files",
+       {"images/s_01.jpg", "images/s_01.jpg"},
+       L1 + "\r\n" + L2 + "\r\n" + L3,
+       {L1, L1},
+       L2 + "\r\n" + L3 + "\r\n",
+       "替换完成并已复制...（2 个链接未使用）",
+       1},
+      {"fewer links than files",
+       {"images/s_01.jpg", "images/s_02.jpg", "images/s_02.jpg", "images/s_03.jpg"},
+       L1 + "\r\n" + L2,
+       {L1, L2, L2, "images/s_03.jpg"},
+       "",
+       "已复制，但链接比切片图片少 1 个，最后 1 张图片未替换。中间缺一张上传会让其后每张图片都配错，"
+       "请核对链接，或改用按智能按图片配对",
+       3},
+  };
+  for (const Case& c : cases) {
+    Run(c.sources, c.links);
+    EXPECT_EQ(Code(), SliceCode(c.expected)) << c.name;
+    EXPECT_EQ(Links(), c.left) << c.name;
+    EXPECT_EQ(Status(), c.status) << c.name;
+    EXPECT_EQ(window.WorkList().size(), static_cast<std::size_t>(c.slices)) << c.name;
+  }
 }
 
 // --- Reading the slice code ------------------------------------------------
