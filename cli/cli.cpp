@@ -151,17 +151,6 @@ class Encoding {
   bool utf8_;
 };
 
-// A Windows text box holds pasted lines with CR LF; a lone LF becomes one.
-Text WindowsLineEnds(const Text& text) {
-  Text out;
-  out.reserve(text.size() + text.size() / 16);
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) out += '\r';
-    out += text[i];
-  }
-  return out;
-}
-
 struct ReplaceOptions {
   std::string code, links, image, out, links_out, encoding;
   bool by_number = false, smart = false, exact = false;
@@ -328,7 +317,7 @@ int Replace(const std::vector<std::string>& args) {
   window.SetEditText(EditBox::kSliceCode, code->text);
   // Without a chosen image the slices are found as the page names them.
   if (o->smart && o->image.empty()) window.SetSlicePage(FolderOfFile(o->code), code->text);
-  window.SetEditText(EditBox::kLinkList, WindowsLineEnds(links->text));
+  window.SetEditText(EditBox::kLinkList, WithWindowsLineEnds(links->text));
   window.SetEditText(EditBox::kImagePath, PathText(o->image));
   window.SelectRadio(o->smart ? RadioBox::kSmart : RadioBox::kByNumber);
 

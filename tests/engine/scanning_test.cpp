@@ -64,7 +64,8 @@ TEST(Scanning, ReferencesAsExportsWriteThem) {
       {"width before src, attributes between",
        R"(<img width="20" name="Image5" src="images/x_03.jpg" height="9">)",
        {"images/x_03.jpg"}},
-      {"capital names", R"(<TABLE><TR><TD><IMG SRC="A_01.JPG" WIDTH=1></TD></TR></TABLE>)",
+      {"capital names",
+       R"(<TABLE><TR><TD><IMG SRC="A_01.JPG" WIDTH=1></TD></TR></TABLE>)",
        {"A_01.JPG"}},
       {"no width, but a slice number",
        R"(<div><img src="a_01.jpg"><img src="a_b.jpg"><img src="top_r2_c3.gif"></div>)",
@@ -178,8 +179,8 @@ TEST(Scanning, EveryPlaceThatNamesASliceFileGetsItsText) {
        "width=1></td>"},
   };
   for (const Case& c : cases) {
-    const Text code = ReplaceAll(ReplaceAll(c.code, "{1}", "images/x_01.jpg"), "{2}",
-                                 "images/x_02.jpg");
+    const Text code =
+        ReplaceAll(ReplaceAll(c.code, "{1}", "images/x_01.jpg"), "{2}", "images/x_02.jpg");
     const SliceCodeReading reading = ReadSliceCode(code);
     ASSERT_EQ(reading.files.size(), 2u) << c.name;
     EXPECT_EQ(WithFileContents(code, reading, {"http://h/1.jpg", "http://h/2.jpg"}),
@@ -246,8 +247,9 @@ TEST(Scanning, LinkLinesAreTrimmedAndWhatIsNoLinkIsCounted) {
   EXPECT_EQ(lines.not_links, 4) << "two usage lines, ftp and a malformed scheme";
 
   // Lists copied from a chat window or a file written elsewhere.
-  const LinkLines mixed = ReadLinkLines("http://h/1.jpg\nhttp://h/2.jpg\rhttp://h/3.jpg\r\n\n"
-                                        "http://h/4.jpg\n\r\nx\n");
+  const LinkLines mixed = ReadLinkLines(
+      "http://h/1.jpg\nhttp://h/2.jpg\rhttp://h/3.jpg\r\n\n"
+      "http://h/4.jpg\n\r\nx\n");
   std::vector<Text> links;
   std::vector<std::size_t> numbers;
   for (const LinkLine& line : mixed.links) {
