@@ -28,6 +28,10 @@ constexpr char kUsage[] =
     "replace  puts each uploaded link (one per line in --links) in place of the local\n"
     "         image path it belongs to in the slice mark-up (--code): by sequence number,\n"
     "         or --smart by recognising each downloaded image among the local slices.\n"
+    "         Slices are the images and the cell backgrounds of every table and outside\n"
+    "         them, numbered (shop_01.jpg) or by row and column (index_r1_c2.gif). A\n"
+    "         slice file takes one link, which goes to each place the mark-up names it:\n"
+    "         its images and backgrounds, rollover scripts, style rules, links to it.\n"
     "         Without --image each slice file is found by the path its reference names,\n"
     "         from the folder of --code; with --image (any one slice image) by that\n"
     "         image's folder and name with the reference's number, or else by the\n"
@@ -277,9 +281,12 @@ void ReportDone(const RunReport& report, const ReplaceOptions& o) {
     line += " (" + DecimalText(report.near_pairs) + " by near or scaled match)";
   WriteTerminalLine(stderr, line + ", result written to " + Destination(o.out));
   if (report.left > 0 && o.by_number) {
-    WriteTerminalLine(
-        stderr, "quillmar: too few links: " + Plural(report.left, "image keeps", "images keep") +
-                    " its local path");
+    WriteTerminalLine(stderr,
+                      "quillmar: " + Plural(report.left, "link", "links") + " too few: the last " +
+                          Plural(report.left, "slice file keeps its", "slice files keep their") +
+                          " local path; an upload missing from the middle of the list moves "
+                          "every later link onto the next slice: check the list, or pair by "
+                          "picture with --smart");
   } else if (report.left > 0) {
     WriteTerminalLine(stderr, "quillmar: " + Plural(report.left, "image is", "images are") +
                                   " left to replace by hand (the placeholders listed above)");
@@ -287,6 +294,11 @@ void ReportDone(const RunReport& report, const ReplaceOptions& o) {
   if (report.failed_links > 0) {
     WriteTerminalLine(stderr, "quillmar: " + Plural(report.failed_links, "link", "links") +
                                   " gave no image (listed above)");
+  }
+  if (report.unused_links > 0) {
+    WriteTerminalLine(stderr, "quillmar: " + Plural(report.unused_links, "link", "links") +
+                                  " not used: more links than slice files" +
+                                  (o.links_out.empty() ? "; --links-out keeps them" : ""));
   }
   if (report.not_links > 0) {
     WriteTerminalLine(stderr, "quillmar: skipped " + Plural(report.not_links, "line", "lines") +
