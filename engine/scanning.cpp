@@ -241,6 +241,21 @@ class TagScan {
   std::string_view code_;
 };
 
+// Appends the key of SameFileKey.
+void AppendSameFileKey(std::string_view path, Text& key) {
+  key.reserve(key.size() + path.size());
+  for (std::size_t at = 0; at < path.size();) {
+    const std::size_t length = std::min(CharLength(path, at), path.size() - at);
+    if (length == 1) {
+      key += path[at] == '\\' ? '/'
+                              : static_cast<char>(FoldAscii(static_cast<unsigned char>(path[at])));
+    } else {
+      key.append(path.substr(at, length));
+    }
+    at += length;
+  }
+}
+
 // Looks up whole values of the code among the slice files.
 class FileNames {
  public:
@@ -254,14 +269,16 @@ class FileNames {
   }
 
   // The file `value` names as a whole, or npos.
-  std::size_t FileOf(std::string_view value) const {
+  std::size_t FileOf(std::string_view value) {
     if (value.size() < shortest_ || value.size() > longest_) return std::string_view::npos;
-    const auto found = index_.find(SameFileKey(value));
+    AppendSameFileKey(value, key_.erase());
+    const auto found = index_.find(key_);
     return found == index_.end() ? std::string_view::npos : found->second;
   }
 
  private:
   std::unordered_map<Text, std::size_t> index_;
+  Text key_;  // the key looked up last, kept for its memory
   std::size_t shortest_ = std::numeric_limits<std::size_t>::max();
   std::size_t longest_ = 0;
 };
@@ -324,7 +341,7 @@ std::vector<SliceFile> FilesOf(const std::vector<SliceReference>& references) {
 // reference or an earlier place.
 std::vector<FilePlace> PlacesOf(std::string_view code, const TagScan& scan,
                                 const std::vector<SliceFile>& files) {
-  const FileNames names(files);
+  FileNames names(files);
   std::vector<FilePlace> found;
   ForEachValue(code, scan.bare_values, [&](std::string_view value) {
     const std::size_t file = names.FileOf(value);
@@ -418,17 +435,7 @@ std::vector<SliceReference> FindReferences(std::string_view code) {
 
 Text SameFileKey(std::string_view path) {
   Text key;
-  key.reserve(path.size());
-  for (std::size_t at = 0; at < path.size();) {
-    const std::size_t length = std::min(CharLength(path, at), path.size() - at);
-    if (length == 1) {
-      key += path[at] == '\\' ? '/'
-                              : static_cast<char>(FoldAscii(static_cast<unsigned char>(path[at])));
-    } else {
-      key.append(path.substr(at, length));
-    }
-    at += length;
-  }
+  AppendSameFileKey(path, key);
   return key;
 }
 
