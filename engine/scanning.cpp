@@ -139,24 +139,33 @@ std::size_t DigitsBefore(std::string_view text, std::size_t end) {
   return end - start;
 }
 
+// Whether an underscore stands at `at`, not the second byte of a character
+// (digits never are one, an underscore may be).
+bool UnderscoreAt(std::string_view text, std::size_t at) {
+  if (text[at] != '_') return false;
+  std::size_t start = 0;
+  while (start < at) start += CharLength(text, start);
+  return start == at;
+}
+
 // "_r" digits "_c" digits at the end of the stem, letters in any case.
 bool EndsInRowAndColumn(std::string_view stem) {
   std::size_t end = stem.size();
   const std::size_t column = DigitsBefore(stem, end);
   if (column == 0 || end < column + 2) return false;
   end -= column;
-  if ((stem[end - 1] | 0x20) != 'c' || stem[end - 2] != '_') return false;
+  if ((stem[end - 1] | 0x20) != 'c' || !UnderscoreAt(stem, end - 2)) return false;
   end -= 2;
   const std::size_t row = DigitsBefore(stem, end);
   if (row == 0 || end < row + 2) return false;
   end -= row;
-  return (stem[end - 1] | 0x20) == 'r' && stem[end - 2] == '_';
+  return (stem[end - 1] | 0x20) == 'r' && UnderscoreAt(stem, end - 2);
 }
 
 bool EndsInSequenceNumber(std::string_view stem) {
   const std::size_t digits = DigitsBefore(stem, stem.size());
   return (digits == 2 || digits == 3) && stem.size() > digits &&
-         stem[stem.size() - digits - 1] == '_';
+         UnderscoreAt(stem, stem.size() - digits - 1);
 }
 
 constexpr std::string_view kScriptEnd = "</script";
@@ -181,7 +190,7 @@ class TagScan {
       std::size_t end = at + 1;
       while (end < code_.size() && IsAsciiLetterOrDigit(code_[end])) ++end;
       const std::string_view name = code_.substr(at + 1, end - at - 1);
-      if (name.empty() || !IsAsciiLetterOrDigit(name[0])) {
+      if (name.empty() || IsDigit(name[0])) {
         ++at;
         continue;
       }
