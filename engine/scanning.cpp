@@ -96,8 +96,12 @@ bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
+// Stepping character by character: the second byte of one may be "_".
 bool HasUnderscore(std::string_view source) {
-  return Find(source, "_", 1) != kNotFound;
+  for (std::size_t at = 0; at < source.size(); at += CharLength(source, at)) {
+    if (source[at] == '_') return true;
+  }
+  return false;
 }
 
 // What a browser would fetch from elsewhere: never a local slice file.
@@ -265,29 +269,46 @@ void AppendSameFileKey(std::string_view path, Text& key) {
   }
 }
 
-// Looks up whole values of the code among the slice files.
-class FileNames {
+// The slice files by their keys (SameFileKey). The keys live in one text
+// made large enough for all of them at the start, so the views into it
+// stay put, and a reference or a value costs no text of its own.
+class FileKeys {
  public:
-  explicit FileNames(const std::vector<SliceFile>& files) {
-    for (std::size_t k = 0; k < files.size(); ++k) {
-      Text key = SameFileKey(files[k].source);
-      shortest_ = std::min(shortest_, key.size());
-      longest_ = std::max(longest_, key.size());
-      index_.emplace(std::move(key), k);
+  explicit FileKeys(const std::vector<SliceReference>& references) {
+    std::size_t bytes = 0;
+    for (const SliceReference& reference : references) bytes += reference.source.size();
+    keys_.reserve(bytes);
+    index_.reserve(references.size());
+  }
+
+  // The file `path` names, numbered `next` when it names none so far; and
+  // whether it is new.
+  std::pair<std::size_t, bool> Add(std::string_view path, std::size_t next) {
+    const std::size_t start = keys_.size();
+    AppendSameFileKey(path, keys_);
+    const std::string_view key(keys_.data() + start, keys_.size() - start);
+    const auto [entry, added] = index_.emplace(key, next);
+    if (!added) {
+      keys_.resize(start);
+      return {entry->second, false};
     }
+    shortest_ = std::min(shortest_, key.size());
+    longest_ = std::max(longest_, key.size());
+    return {next, true};
   }
 
   // The file `value` names as a whole, or npos.
   std::size_t FileOf(std::string_view value) {
     if (value.size() < shortest_ || value.size() > longest_) return std::string_view::npos;
-    AppendSameFileKey(value, key_.erase());
-    const auto found = index_.find(key_);
+    AppendSameFileKey(value, probe_.erase());
+    const auto found = index_.find(probe_);
     return found == index_.end() ? std::string_view::npos : found->second;
   }
 
  private:
-  std::unordered_map<Text, std::size_t> index_;
-  Text key_;  // the key looked up last, kept for its memory
+  Text keys_;
+  Text probe_;  // the key looked up last, kept for its memory
+  std::unordered_map<std::string_view, std::size_t> index_;
   std::size_t shortest_ = std::numeric_limits<std::size_t>::max();
   std::size_t longest_ = 0;
 };
@@ -335,27 +356,30 @@ void ForEachValue(std::string_view code, const std::vector<std::string_view>& ba
   for (std::string_view value : bare_values) visit(value);
 }
 
-std::vector<SliceFile> FilesOf(const std::vector<SliceReference>& references) {
+std::vector<SliceFile> FilesOf(const std::vector<SliceReference>& references, FileKeys& keys) {
   std::vector<SliceFile> files;
-  std::unordered_map<Text, std::size_t> by_key;
+  files.reserve(references.size());
   for (std::size_t i = 0; i < references.size(); ++i) {
-    const auto [entry, added] = by_key.emplace(SameFileKey(references[i].source), files.size());
+    const auto [file, added] = keys.Add(references[i].source, files.size());
     if (added) files.push_back({references[i].source, {}});
-    files[entry->second].references.push_back(i);
+    files[file].references.push_back(i);
   }
   return files;
 }
 
 // The places that name a file, less those that are or overlap a
 // reference or an earlier place.
-std::vector<FilePlace> PlacesOf(std::string_view code, const TagScan& scan,
-                                const std::vector<SliceFile>& files) {
-  FileNames names(files);
+std::vector<FilePlace> PlacesOf(std::string_view code, const TagScan& scan, FileKeys& keys) {
+  // A reference's own quotes hold it: no need to look it up again.
+  std::vector<bool> reference_starts(code.size() + 1);
+  for (const SliceReference& reference : scan.references) reference_starts[reference.offset] = true;
   std::vector<FilePlace> found;
   ForEachValue(code, scan.bare_values, [&](std::string_view value) {
-    const std::size_t file = names.FileOf(value);
+    const auto offset = static_cast<std::size_t>(value.data() - code.data());
+    if (reference_starts[offset]) return;
+    const std::size_t file = keys.FileOf(value);
     if (file == std::string_view::npos) return;
-    found.push_back({static_cast<std::size_t>(value.data() - code.data()), value.size(), file});
+    found.push_back({offset, value.size(), file});
   });
   std::sort(found.begin(), found.end(),
             [](const FilePlace& a, const FilePlace& b) { return a.offset < b.offset; });
@@ -452,8 +476,9 @@ SliceCodeReading ReadSliceCode(std::string_view code) {
   TagScan scan(code);
   scan.Run();
   SliceCodeReading reading;
-  reading.files = FilesOf(scan.references);
-  reading.places = PlacesOf(code, scan, reading.files);
+  FileKeys keys(scan.references);
+  reading.files = FilesOf(scan.references, keys);
+  reading.places = PlacesOf(code, scan, keys);
   reading.references = std::move(scan.references);
   return reading;
 }
