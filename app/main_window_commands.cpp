@@ -9,9 +9,9 @@
 #include "app/main_window.h"
 #include "app/program.h"
 #include "engine/run_steps.h"
+#include "engine/runs.h"
 #include "engine/scanning.h"
 #include "engine/slice_page.h"
-#include "engine/runs.h"
 #include "host/clipboard.h"
 #include "host/files.h"
 #include "host/shell.h"
@@ -180,8 +180,7 @@ void MainWindow::UseDroppedPage(const std::wstring& path) {
   // After the write, whose change event forgets any earlier page.
   page_folder_ = FolderOf(name);
   ImagePathChanged();
-  RegexObject regex;
-  const std::size_t slices = FindSliceReferences(regex, page.text).size();
+  const std::size_t slices = ReadSliceCode(page.text).files.size();
   ShowMessage(slices == 0
                   ? Text(kNothingFoundText)
                   : kPageRead + DecimalText(static_cast<long long>(slices)) + " 张切片图片");

@@ -32,10 +32,10 @@ double PictureDistance(const ImageMeasures& upload, const ImageMeasures& slice);
 inline constexpr double kMaxPictureDistance = 12.0;
 // How much nearer a pair's pictures must be than the next nearest picture
 // on either side: ...
-inline constexpr double kMinPictureMargin = 0.03;
+inline constexpr double kMinPictureMargin = 0.02;
 // ... and at least this share of how far apart the nearest and the next
 // nearest picture lie: ...
-inline constexpr double kMarginShare = 0.3;
+inline constexpr double kMarginShare = 0.25;
 
 struct NearPair {
   int link = 0;   // the link's position among the links of the list

@@ -12,11 +12,10 @@ constexpr int kPauseToShowing = 3;
 
 }  // namespace
 
-std::vector<SliceReference> ReferencesOrSayNone(WindowAccess& window, RegexObject& regex,
-                                                const Text& slice_code) {
-  std::vector<SliceReference> references = FindSliceReferences(regex, slice_code);
-  if (references.empty()) ShowStatus(window, kNothingFoundText);
-  return references;
+SliceCodeReading ReadOrSayNone(WindowAccess& window, const Text& slice_code) {
+  SliceCodeReading reading = ReadSliceCode(slice_code);
+  if (reading.files.empty()) ShowStatus(window, kNothingFoundText);
+  return reading;
 }
 
 void FillWorkList(WindowAccess& window, const std::vector<Text>& rows) {

@@ -21,12 +21,11 @@ inline void ShowStatus(WindowAccess& window, const Text& text) {
   window.SetStatusText(kStatusMessagePart, text);
 }
 
-// The references of the slice code. When there are none, both runs say so
-// and stop before changing anything.
-std::vector<SliceReference> ReferencesOrSayNone(WindowAccess& window, RegexObject& regex,
-                                                const Text& slice_code);
+// The references of the slice code and the files they name. When there
+// are none, both runs say so and stop before changing anything.
+SliceCodeReading ReadOrSayNone(WindowAccess& window, const Text& slice_code);
 
-// The work list holds one row per reference: its source, or the key the
+// The work list holds one row per slice file: its source, or the key the
 // smart run measured.
 void FillWorkList(WindowAccess& window, const std::vector<Text>& rows);
 

@@ -15,7 +15,8 @@ namespace qm {
 enum class PressResult {
   kStarted,       // a run of the selected mode was started
   kNoMode,        // checks passed, line break appended, no mode selected
-  kBadSliceCode,  // the slice code lacks "01."
+  kBadSliceCode,  // the slice code lacks "01." and names no slice
+  kUnheldText,    // a box holds a character GBK cannot hold; nothing changed
   kBadLinks,      // the link list holds neither "http:" nor "https:"
   kBusy,          // a run is still working; nothing changed
 };
@@ -67,11 +68,12 @@ struct LinkOutcome {
 // What a run did, for whoever started it to report.
 struct RunReport {
   RunOutcome outcome = RunOutcome::kDone;
-  int slices = 0;        // image references found
-  int replaced = 0;      // references that took a link
+  int slices = 0;        // slice files the references name
+  int replaced = 0;      // slice files that took a link
   int near_pairs = 0;    // of those, paired without equal keys, scaled ones too (smart)
-  int left = 0;          // references left: local paths (by number), placeholders (smart)
+  int left = 0;          // files left: local paths (by number), placeholders (smart)
   int failed_links = 0;  // links that gave no image (smart)
+  int unused_links = 0;  // links no slice file took (by number)
   int not_links = 0;     // non-blank lines of the link list that are no link
   bool copied = false;   // the result went to the clipboard
   Text notice;           // what the user was told to do by hand; empty when nothing

@@ -1,6 +1,6 @@
-// The smart run: every slice's path becomes its image key, every upload
-// whose picture is clearly that slice's takes its place (near_match.h:
-// equal keys, re-encoded, marked or converted, scaled), and each slice
+// The smart run: every slice file's paths become its image key, every
+// upload whose picture is clearly that file's takes its places (near_match.h:
+// equal keys, re-encoded, marked or converted, scaled), and each slice file
 // still without a link becomes a numbered placeholder the user is told
 // about, as is each link that gave no image.
 #include <algorithm>
@@ -22,27 +22,35 @@ namespace {
 constexpr char kPathCaption[] = "图片路径为:";
 constexpr char kPlaceholderGap[] = "  ";
 
-// A slice of the mark-up or an uploaded link, with what its image measured
-// and, for a slice, how it was paired.
+// A slice file of the mark-up or an uploaded link, with what its image
+// measured and, for a slice file, how it was paired.
 struct KeyedImage {
-  Text name;  // the slice's source in the mark-up, or the link
+  Text name;  // the source of the file's first reference, or the link
   ImageMeasures measures;
   bool paired = false;
-  PairKind kind = PairKind::kNone;
-  double distance = 0.0;
-  double margin = 0.0;
-  double factor = 1.0;
+  PairKind kind = PairKind::kNone;           // a slice's: how it was paired
+  double distance = 0.0, margin = 0.0;       // a slice's pair's (near_match.h)
+  double factor = 1.0;                       // a slice's scaled pair's
+  LinkProblem problem = LinkProblem::kNone;  // a link's: why it gave no image
 };
 
-// An image's bytes, kept to be shown while it is applied, and its measures.
+// An image's bytes, kept to be shown while it is applied, its measures,
+// and where it was read from.
 struct Measured {
   Bytes bytes;
   ImageMeasures measures;
+  Text path;  // the slice's file that held the bytes
 };
 
-Measured Measure(Bytes bytes) {
+Measured Measure(Bytes bytes, Text path = {}) {
   ImageMeasures measures = MeasureImage(bytes);
-  return {std::move(bytes), std::move(measures)};
+  return {std::move(bytes), std::move(measures), std::move(path)};
+}
+
+// Why the bytes of a download give no image.
+LinkProblem ProblemOf(const Measured& fetched) {
+  if (fetched.measures.decoded) return LinkProblem::kNone;
+  return fetched.bytes.empty() ? LinkProblem::kUnreachable : LinkProblem::kNotImage;
 }
 
 // A pair of equal size and fingerprint is the same picture, as far as the
@@ -75,8 +83,8 @@ Text SliceNumberText(std::size_t number) {
   return digits.size() < 2 ? "0" + digits : digits;
 }
 
-// A slice's file, and where else to look when it cannot be read.
-struct SliceFile {
+// Where a slice file is, and where else to look when it cannot be read.
+struct SliceLocation {
   Text path;
   Text fallback;
 };
@@ -95,14 +103,14 @@ class SmartRun {
     // Nothing found changes nothing, so the user can mend the slice code
     // and press again without choosing the image again.
     code_ = window_.EditText(EditBox::kSliceCode);
-    references_ = ReferencesOrSayNone(window_, regex_, code_);
-    if (references_.empty()) {
+    reading_ = ReadOrSayNone(window_, code_);
+    if (reading_.files.empty()) {
       report_.outcome = RunOutcome::kNothingFound;
       return report_;
     }
     list_ = window_.EditText(EditBox::kLinkList);
     window_.ClearWorkList();
-    LocalPass(SliceFiles());
+    LocalPass(SliceLocations());
     window_.SetGroupCaption(
         GroupBox::kSliceCode,
         "切片代码(共计：" + DecimalText(window_.WorkListRowCount()) + " 第图片）");
@@ -115,57 +123,65 @@ class SmartRun {
     FinishRun(window_, host_, CurrentCode(), CurrentLinks(), DoneText(), report_);
     window_.SetEditText(EditBox::kImagePath, "");
     report_.notice = notice;
+    RecordOutcomes();
     if (!notice.empty()) window_.ShowNotice(notice);
     return report_;
   }
 
  private:
-  // Where each slice's file is. A dropped page's own folder names it
-  // through the reference's path. Otherwise the chosen slice's path less its
-  // sequence number and extension is the stem every slice file shares; when
-  // the stem and a reference's number name no file (a page of slices cut
-  // under two names), the reference's own file name beside the chosen image.
-  std::vector<SliceFile> SliceFiles() {
-    std::vector<SliceFile> files;
+  // Where each slice file is. A dropped page's own folder names it through
+  // its path. Otherwise the chosen slice's path less its sequence number and
+  // extension is the stem every numbered slice file shares; when the stem
+  // and the file's number name no file (a page of slices cut under two
+  // names), its own file name beside the chosen image. A row and column
+  // name has no number for the stem: it is found by its own name.
+  std::vector<SliceLocation> SliceLocations() {
+    std::vector<SliceLocation> locations;
     const Text page_folder = window_.SlicePageFolder();
     if (!page_folder.empty()) {
       window_.SetGroupCaption(GroupBox::kCommands, kPathCaption + page_folder);
-      for (const SliceReference& reference : references_) {
-        files.push_back({ResolveSliceFile(page_folder, reference.source), {}});
+      for (const SliceFile& file : reading_.files) {
+        locations.push_back({ResolveSliceFile(page_folder, file.source), {}});
       }
-      return files;
+      return locations;
     }
     const Text chosen = window_.EditText(EditBox::kImagePath);
     window_.SetEditText(EditBox::kImagePath, SliceStemOf(regex_, chosen));
     const Text stem = window_.EditText(EditBox::kImagePath);
     window_.SetGroupCaption(GroupBox::kCommands, kPathCaption + stem);
     const Text chosen_folder = chosen.substr(0, FileNameOffset(chosen));
-    for (const SliceReference& reference : references_) {
-      const Text own_name = FileNameOf(ResolveSliceFile({}, reference.source));
-      files.push_back({stem + SliceSuffixOf(suffix_regex_, reference.source),
-                       own_name.empty() ? Text() : chosen_folder + own_name});
+    for (const SliceFile& file : reading_.files) {
+      const Text own_name = FileNameOf(ResolveSliceFile({}, file.source));
+      const Text beside = own_name.empty() ? Text() : chosen_folder + own_name;
+      if (IsRowColumnName(file.source)) {
+        locations.push_back({beside, {}});
+        continue;
+      }
+      locations.push_back({stem + SliceSuffixOf(suffix_regex_, file.source), beside});
     }
-    return files;
+    return locations;
   }
 
-  Bytes ReadSlice(const SliceFile& file) {
-    Bytes bytes = host_.ReadFileBytes(file.path);
-    if (bytes.empty() && !file.fallback.empty() && file.fallback != file.path) {
-      bytes = host_.ReadFileBytes(file.fallback);
+  Measured ReadSlice(const SliceLocation& location) {
+    Bytes bytes = host_.ReadFileBytes(location.path);
+    if (!bytes.empty() || location.fallback.empty() || location.fallback == location.path) {
+      return Measure(std::move(bytes), bytes.empty() ? Text() : location.path);
     }
-    return bytes;
+    bytes = host_.ReadFileBytes(location.fallback);
+    return Measure(std::move(bytes), bytes.empty() ? Text() : location.fallback);
   }
 
   // Files are read and fingerprinted on several threads; their keys go
   // into the mark-up strictly in document order, as one by one.
-  void LocalPass(const std::vector<SliceFile>& files) {
+  void LocalPass(const std::vector<SliceLocation>& locations) {
     const std::size_t threads = ReadThreads(options_);
-    OrderedWork<Measured> work(files.size(), threads, threads + kSpareResults,
-                               [&](std::size_t i) { return Measure(ReadSlice(files[i])); });
-    for (const SliceReference& reference : references_) {
+    OrderedWork<Measured> work(locations.size(), threads, threads + kSpareResults,
+                               [&](std::size_t i) { return ReadSlice(locations[i]); });
+    for (const SliceFile& file : reading_.files) {
       Measured read = work.TakeNext();
       window_.SetPictureBytes(read.bytes);
-      KeyedImage slice{reference.source, std::move(read.measures)};
+      KeyedImage slice{file.source, std::move(read.measures)};
+      slice_paths_.push_back(std::move(read.path));
       contents_.push_back(slice.measures.Key());
       window_.AppendWorkListRow(contents_.back());
       slices_.push_back(std::move(slice));
@@ -197,8 +213,10 @@ class SmartRun {
       Measured fetched = work.TakeNext();
       const std::size_t listed = first[i];
       if (listed == i) window_.SetPictureBytes(fetched.bytes);
-      links_.push_back({lines.links[i].link,
-                        listed == i ? std::move(fetched.measures) : links_[listed].measures});
+      KeyedImage link{lines.links[i].link, {}};
+      link.problem = listed == i ? ProblemOf(fetched) : links_[listed].problem;
+      link.measures = listed == i ? std::move(fetched.measures) : links_[listed].measures;
+      links_.push_back(std::move(link));
       link_lines_.push_back(lines.links[i].line);
       ShowProgressIfDue();
     }
@@ -230,6 +248,7 @@ class SmartRun {
   void Pair(std::size_t link, std::size_t slice) {
     links_[link].paired = true;
     slices_[slice].paired = true;
+    pairs_.emplace_back(link, slice);
     contents_[slice] = links_[link].name;
     used_lines_.push_back(link_lines_[link]);
     ++report_.replaced;
@@ -265,7 +284,38 @@ class SmartRun {
     return lines.empty() ? Text() : kFailedLinksTitle + lines;
   }
 
-  Text CurrentCode() const { return WithContents(code_, references_, contents_); }
+  // What each slice file and each link came to, for a page that shows it.
+  void RecordOutcomes() {
+    std::vector<std::size_t> link_of(slices_.size(), links_.size());
+    for (auto [link, slice] : pairs_) link_of[slice] = link;
+    for (std::size_t k = 0; k < slices_.size(); ++k) {
+      const KeyedImage& slice = slices_[k];
+      SliceOutcome outcome;
+      outcome.source = slice.name;
+      outcome.file = slice_paths_[k];
+      outcome.decoded = slice.measures.decoded;
+      outcome.width = slice.measures.width;
+      outcome.height = slice.measures.height;
+      outcome.kind = slice.kind;
+      if (slice.paired) {
+        outcome.link = links_[link_of[k]].name;
+        outcome.distance = slice.distance;
+        outcome.margin = slice.margin;
+        if (slice.kind == PairKind::kScaled) outcome.factor = slice.factor;
+      } else {
+        outcome.placeholder = contents_[k];
+      }
+      report_.slice_outcomes.push_back(std::move(outcome));
+    }
+    std::set<Text> recorded;
+    for (const KeyedImage& link : links_) {
+      if (!recorded.insert(link.name).second) continue;
+      report_.link_outcomes.push_back(
+          {link.name, link.paired, link.problem, link.measures.width, link.measures.height});
+    }
+  }
+
+  Text CurrentCode() const { return WithFileContents(code_, reading_, contents_); }
 
   Text CurrentLinks() const {
     std::vector<std::size_t> used = used_lines_;
@@ -295,14 +345,16 @@ class SmartRun {
   RegexObject suffix_regex_;
 
   Text code_;  // the slice code as the run found it
-  std::vector<SliceReference> references_;
-  std::vector<Text> contents_;      // what stands at each reference now
-  std::vector<KeyedImage> slices_;  // in document order
+  SliceCodeReading reading_;
+  std::vector<Text> contents_;      // what stands at each slice file's places now
+  std::vector<KeyedImage> slices_;  // one a slice file, in document order
+  std::vector<Text> slice_paths_;   // the file each slice's picture was read from
 
-  Text list_;                            // the link list as the run found it
-  std::vector<KeyedImage> links_;        // the links of the list, in list order
-  std::vector<std::size_t> link_lines_;  // the line each link stands on
-  std::vector<std::size_t> used_lines_;  // the lines of the links paired
+  Text list_;                                               // the link list as the run found it
+  std::vector<KeyedImage> links_;                           // the links of the list, in list order
+  std::vector<std::size_t> link_lines_;                     // the line each link stands on
+  std::vector<std::size_t> used_lines_;                     // the lines of the links paired
+  std::vector<std::pair<std::size_t, std::size_t>> pairs_;  // link and slice, as paired
 
   RunReport report_;
 };

@@ -1,5 +1,6 @@
 #include "engine/runs.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -68,6 +69,60 @@ TEST_F(RunsTest, SliceCodeWithout01IsRefusedBeforeTheLinksAreLookedAt) {
   EXPECT_EQ(Press(), PressResult::kBadSliceCode);
   EXPECT_EQ(Status(), "软件无法识别切片代码，请检查上面的代码是否为切片代码...");
   EXPECT_EQ(Links(), "no links");
+}
+
+// Slice code holds "01." or names a slice another way: row and column
+// names, an export reworked until it lost slice 01.
+TEST_F(RunsTest, SliceCodeIsKnownByItsSlices) {
+  window.SelectRadio(RadioBox::kByNumber);
+  struct Case {
+    const char* code;
+    PressResult result;
+  } cases[] = {
+      {"<table><tr><td><img src=\"images/index_r1_c1.gif\" width=\"9\"></td></tr></table>",
+       PressResult::kStarted},
+      {"<td background=\"images/shop_07.jpg\"><img src=\"images/shop_08.jpg\">",
+       PressResult::kStarted},
+      {"<p>01. Spring sale</p>", PressResult::kStarted},
+      {"<img src=\"images/logo.gif\"><a href=\"images/x_07.jpg\">x_07.jpg</a>",
+       PressResult::kBadSliceCode},
+  };
+  for (const Case& c : cases) {
+    window.SetEditText(EditBox::kSliceCode, c.code);
+    window.SetEditText(EditBox::kLinkList, "http://h/1.jpg");
+    EXPECT_EQ(Press(), c.result) << c.code;
+  }
+}
+
+// A character the box shows but its GBK text cannot hold would leave the
+// run as "?": the press is refused, naming the box and the character, and
+// nothing changes.
+TEST_F(RunsTest, TextGbkCannotHoldIsRefused) {
+  window.SelectRadio(RadioBox::kByNumber);
+  struct Case {
+    EditBox box;
+    UnheldCharacter character;
+    const char* status;
+  } cases[] = {
+      {EditBox::kSliceCode,
+       {2, 0x1F600},
+       "切片代码框第 2 行含有 GBK 无法表示的字符（U+1F600），未替换：请删去或换掉这个字符后再试"},
+      {EditBox::kLinkList,
+       {1, 0x2764},
+       "已上传的图片链接框第 1 行含有 GBK 无法表示的字符（U+2764），未替换：请删去或换掉这个字符后"
+       "再试"},
+  };
+  for (const Case& c : cases) {
+    const Text code = SliceCode({"images/s_01.jpg"});
+    window.SetEditText(EditBox::kSliceCode, code);
+    window.SetEditText(EditBox::kLinkList, "http://h/1.jpg");
+    window.SetUnheldCharacter(c.box, c.character);
+    EXPECT_EQ(Press(), PressResult::kUnheldText);
+    EXPECT_EQ(Status(), c.status);
+    EXPECT_EQ(Code(), code);
+    EXPECT_EQ(Links(), "http://h/1.jpg");
+    EXPECT_EQ(host.clipboard, "(untouched)");
+  }
 }
 
 TEST_F(RunsTest, LinksNeedAWebSchemeInAnyLetterCase) {
@@ -174,12 +229,21 @@ TEST_F(ByNumberTest, LinkLinesAsUsersPasteThem) {
        L1 + "\r\n" + L2 + "\r\n\r\n",
        {L1, L2, "images/s_03.jpg"},
        "\r\n\r\n",
-       "替换完成并已复制...链接数量不足，还有 1 张图片未替换"},
+       "已复制，但链接比切片图片少 1 个，最后 1 "
+       "张图片未替换。中间缺一张上传会让其后每张图片都配错，"
+       "请核对链接，或改用按智能按图片配对"},
       {"one link and a line that is none",
        "<img src=\"" + L1 + "\">\r\n" + L2,
        {L2, "images/s_02.jpg", "images/s_03.jpg"},
        "<img src=\"" + L1 + "\">\r\n",
-       "替换完成并已复制...链接数量不足，还有 2 张图片未替换（1 行不是链接，已跳过）"},
+       "已复制，但链接比切片图片少 2 个，最后 2 "
+       "张图片未替换。中间缺一张上传会让其后每张图片都配错，"
+       "请核对链接，或改用按智能按图片配对（1 行不是链接，已跳过）"},
+      {"lines ending in a lone LF or CR, as copied from elsewhere",
+       L1 + "\n" + L2 + "\r" + L3 + "\n",
+       {L1, L2, L3},
+       "\r\n",
+       "替换完成并已复制..."},
   };
   for (const Case& c : cases) {
     Run({"images/s_01.jpg", "images/s_02.jpg", "images/s_03.jpg"}, c.list);
@@ -198,15 +262,16 @@ TEST_F(ByNumberTest, AUsedLinkTakesItsWholeLineAndNothingElse) {
   EXPECT_EQ(Links(), "x\r\ny\r\nz\r\n");
 }
 
-// Each reference is replaced where the scan found it, in its own src; {1}
-// and {2} stand for the two references, then for their links.
-TEST_F(ByNumberTest, ReferencesAreReplacedWhereTheyStand) {
+// Each reference is replaced where the scan found it, and every other
+// place that names its file as a whole value with it; {1} and {2} stand for
+// the two slices' paths, then for their links.
+TEST_F(ByNumberTest, EveryPlaceOfASliceFileTakesItsLink) {
   struct Case {
     const char* name;
     const char* code;
   } cases[] = {
-      {"the same path earlier in a style rule, a link and a comment",
-       "<style>td { background: url(IMAGES/S_01.JPG) }</style><a href=\"images/s_01.jpg\">"
+      {"the path earlier in a style rule and a link, and in a comment",
+       "<style>td { background: url({1}) }</style><a href=\"{1}\">"
        "<!-- images/s_01.jpg -->\r\n<table>\r\n<tr><td><img src=\"{1}\" width=\"9\"></td></tr>\r\n"
        "<tr><td><img src=\"{2}\" width=\"9\"></td></tr>\r\n</table>"},
       {"two tags on one line",
@@ -225,9 +290,58 @@ TEST_F(ByNumberTest, ReferencesAreReplacedWhereTheyStand) {
     ASSERT_EQ(Press(), PressResult::kStarted);
     EXPECT_EQ(Code(), FillExport(c.code, first, second)) << c.name;
   }
-  // One slice file in two cells: each cell takes the next link.
-  Run({"images/s_01.jpg", "images/s_01.jpg"}, first + "\r\n" + second);
-  EXPECT_EQ(Code(), SliceCode({first, second}));
+}
+
+// By number, the k-th link goes to the k-th slice file: a file named twice
+// takes one link, and the links say what is left over.
+TEST_F(ByNumberTest, OneLinkASliceFile) {
+  const Text L1 = "http://h/1.jpg", L2 = "http://h/2.jpg", L3 = "http://h/3.jpg";
+  struct Case {
+    const char* name;
+    std::vector<Text> sources;
+    Text links;
+    std::vector<Text> expected;
+    Text left, status;
+    int slices;
+  } cases[] = {
+      {"a file in two cells",
+       {"images/s_01.jpg", "images/s_02.jpg", "images/s_01.jpg", "images/s_03.jpg"},
+       L1 + "\r\n" + L2 + "\r\n" + L3,
+       {L1, L2, L1, L3},
+       "",
+       "替换完成并已复制...",
+       3},
+      {"the same file written another way",
+       {"images/s_01.jpg", "IMAGES\\S_01.JPG", "images/s_02.jpg"},
+       L1 + "\r\n" + L2,
+       {L1, L1, L2},
+       "",
+       "替换完成并已复制...",
+       2},
+      {"more links than files",
+       {"images/s_01.jpg", "images/s_01.jpg"},
+       L1 + "\r\n" + L2 + "\r\n" + L3,
+       {L1, L1},
+       L2 + "\r\n" + L3 + "\r\n",
+       "替换完成并已复制...（2 个链接未使用）",
+       1},
+      {"fewer links than files",
+       {"images/s_01.jpg", "images/s_02.jpg", "images/s_02.jpg", "images/s_03.jpg"},
+       L1 + "\r\n" + L2,
+       {L1, L2, L2, "images/s_03.jpg"},
+       "",
+       "已复制，但链接比切片图片少 1 个，最后 1 "
+       "张图片未替换。中间缺一张上传会让其后每张图片都配错，"
+       "请核对链接，或改用按智能按图片配对",
+       3},
+  };
+  for (const Case& c : cases) {
+    Run(c.sources, c.links);
+    EXPECT_EQ(Code(), SliceCode(c.expected)) << c.name;
+    EXPECT_EQ(Links(), c.left) << c.name;
+    EXPECT_EQ(Status(), c.status) << c.name;
+    EXPECT_EQ(window.WorkList().size(), static_cast<std::size_t>(c.slices)) << c.name;
+  }
 }
 
 // --- Reading the slice code ------------------------------------------------
@@ -264,6 +378,19 @@ constexpr ExportKind kExports[] = {
     {"single quotes and none",
      "<table><tr><td><img src='{1}' width=16 alt=''></td>\r\n"
      "<td><img width=16 alt='a > b' SRC={2}></td></tr></table>"},
+    {"a cell's background numbered with the images",
+     "<table>\r\n<tr><td background=\"{1}\" width=\"16\" height=\"8\">&nbsp;</td>\r\n"
+     "<td><img src=\"images/spacer.gif\" width=\"1\" height=\"8\"></td></tr>\r\n"
+     "<tr><td colspan=\"2\"><img src=\"{2}\" width=\"16\" height=\"8\"></td></tr>\r\n</table>"},
+    {"tables one after another, a table the server wrote inside",
+     "<table><tr><td><img src=\"{1}\" width=\"16\"></td></tr></table>\r\n<p>店铺公告</p>\r\n"
+     "<table><tr><td><table><tr><td>x</td></tr></table></td></tr>\r\n"
+     "<tr><td><img src=\"{2}\" width=\"16\"></td></tr></table>"},
+    {"a file in a cell's background, its image and its rollover",
+     "<script>MM_preloadImages('{2}');</script>\r\n<table><tr><td background=\"{1}\">"
+     "<a href=\"#\" onMouseOver=\"MM_swapImage('i','','{2}',1)\"><img name=\"i\" src=\"{1}\" "
+     "width=\"16\"></a></td>\r\n<td style=\"background:url({2})\"><img src=\"{2}\" "
+     "width=\"16\"></td></tr></table>"},
 };
 
 class ExportReadingTest : public RunsTest {
@@ -421,7 +548,8 @@ TEST_F(SmartTest, LinkLinesAsUsersPasteThem) {
       Text(kSmartUsageText) + "\r\n  //h/a.jpg \r\n\r\nHTTPS://h/b.jpg");
   EXPECT_EQ(Code(), SliceCode({"//h/a.jpg", "HTTPS://h/b.jpg"}));
   EXPECT_EQ(Links(), Text(kSmartUsageText) + "\r\n\r\n");
-  EXPECT_EQ(host.fetched, (std::vector<Text>{"https://h/a.jpg", "HTTPS://h/b.jpg"}))
+  // In whichever order the downloads start.
+  EXPECT_THAT(host.fetched, ::testing::UnorderedElementsAre("https://h/a.jpg", "HTTPS://h/b.jpg"))
       << "only links are downloaded, one without its scheme over https";
   EXPECT_EQ(Status(),
             "处理完成...共替换了：2 张图片....并已复制处理结果...（8 行不是链接，已跳过）");
@@ -508,6 +636,61 @@ TEST_F(SmartTest, ADroppedPageFindsItsSlicesFromItsOwnFolder) {
             2)
       << "both references name it by the stem and their number";
   EXPECT_EQ(window.GroupCaption(GroupBox::kCommands), "图片路径为:D:\\店铺\\首页\\images\\店铺_");
+}
+
+// One picture a slice file: it is read and paired once, and every place
+// that names it gets its link, or its one placeholder.
+TEST_F(SmartTest, ASliceFileIsReadAndPairedOnce) {
+  AddSlice("01.jpg", 0x00000000FFFFFFFFull, "http://h/a.jpg");
+  AddSlice("02.jpg", 0x0F0F0F0F0F0F0F0Full, "");
+  AddSlice("03.jpg", 0x3333333333333333ull, "http://h/c.jpg");
+  const Text page =
+      "<table><tr><td background=\"{1}\"><img src=\"{1}\" width=\"16\"></td></tr>\r\n"
+      "<tr><td><a href=\"{2}\"><img src=\"{2}\" width=\"16\"></a></td></tr>\r\n"
+      "<tr><td><img src=\"{3}\" width=\"16\"><img src=\"{4}\" width=\"16\"></td></tr></table>";
+  const auto fill = [&](const Text& first, const Text& second, const Text& third,
+                        const Text& fourth) {
+    return ReplaceAll(ReplaceAll(FillExport(page.c_str(), first, second), "{3}", third), "{4}",
+                      fourth);
+  };
+  window.SetEditText(EditBox::kSliceCode, fill("images/shop_01.jpg", "images/shop_02.jpg",
+                                               "images\\shop_03.jpg", "IMAGES\\SHOP_01.JPG"));
+  window.SetEditText(EditBox::kImagePath, "D:\\店铺\\images\\shop_02.jpg");
+  window.SetEditText(EditBox::kLinkList, "http://h/c.jpg\r\nhttp://h/a.jpg");
+  ASSERT_EQ(Press(), PressResult::kStarted);
+  EXPECT_EQ(Code(), fill("http://h/a.jpg", "mivron02", "http://h/c.jpg", "http://h/a.jpg"));
+  EXPECT_EQ(host.read.size(), 3u) << "each file read once";
+  EXPECT_EQ(window.WorkList().size(), 3u);
+  EXPECT_EQ(window.GroupCaption(GroupBox::kSliceCode), "切片代码(共计：3 第图片）");
+  EXPECT_EQ(
+      window.Notice(),
+      "以下为不能识别的图片，请手工替换以 mivron + 数字的内容\r\nmivron02  images/shop_02.jpg");
+  EXPECT_EQ(Status(), "处理完成...共替换了：2 张图片....并已复制处理结果...");
+}
+
+// A row and column name has no sequence number for the stem: it is found
+// by its own name beside the chosen image, never as the numbered file its
+// last digits would give.
+TEST_F(SmartTest, RowAndColumnSlicesAreFoundByTheirOwnNames) {
+  const Text folder = "D:\\店铺\\images\\";
+  host.files[folder + "index_r1_c1.gif"] = PatternBmp(16, 8, 0x00000000FFFFFFFFull);
+  host.files[folder + "index_r10_c12.gif"] = PatternBmp(16, 8, 0x0F0F0F0F0F0F0F0Full);
+  host.files[folder + "shop_12.gif"] = PatternBmp(16, 8, 0x3333333333333333ull);
+  host.files[folder + "shop_03.gif"] = PatternBmp(16, 8, 0x5555555555555555ull);
+  host.links["http://h/a.gif"] = host.files[folder + "index_r1_c1.gif"];
+  host.links["http://h/b.gif"] = host.files[folder + "index_r10_c12.gif"];
+  host.links["http://h/c.gif"] = host.files[folder + "shop_03.gif"];
+  const std::vector<Text> sources = {"images/index_r1_c1.gif", "images/index_r10_c12.gif",
+                                     "images/shop_03.gif"};
+  for (const char* chosen : {"index_r10_c12.gif", "shop_12.gif"}) {
+    window.SetEditText(EditBox::kSliceCode, SliceCode(sources));
+    window.SetEditText(EditBox::kImagePath, folder + chosen);
+    window.SetEditText(EditBox::kLinkList, "http://h/c.gif\r\nhttp://h/b.gif\r\nhttp://h/a.gif");
+    host.read.clear();
+    ASSERT_EQ(Press(), PressResult::kStarted);
+    EXPECT_EQ(Code(), SliceCode({"http://h/a.gif", "http://h/b.gif", "http://h/c.gif"})) << chosen;
+    EXPECT_EQ(std::count(host.read.begin(), host.read.end(), folder + "shop_12.gif"), 0) << chosen;
+  }
 }
 
 TEST_F(SmartTest, LinksLeftOverStayOneToALine) {
@@ -622,8 +805,7 @@ TEST_F(NearMatchTest, SameNearAndScaledUploadsPairInListOrderAndAreCounted) {
   // The mark lightens the corner cell across the mean: another key.
   host.links["http://h/near.jpg"] = test::Bmp24(test::Watermarked(Bar(2, 180)));
   host.links["http://h/scaled.jpg"] = PatternBmp(32, 16, 0x0F0F0F0F0F0F0F0Full);
-  ASSERT_EQ(ImageKey(host.links["http://h/same.jpg"]),
-            ImageKey(test::Bmp24(Bar(2))));
+  ASSERT_EQ(ImageKey(host.links["http://h/same.jpg"]), ImageKey(test::Bmp24(Bar(2))));
   ASSERT_NE(MeasureImage(host.links["http://h/near.jpg"]).fingerprint,
             MeasureImage(host.files["D:\\店铺\\images\\shop_02.jpg"]).fingerprint);
   std::vector<Text> statuses;
