@@ -372,7 +372,7 @@ std::vector<NearPair> PairPictures(const std::vector<const ImageMeasures*>& link
   const Units max_distance = UnitsOf(kMaxPictureDistance);
   const Units min_margin = UnitsOf(kMinPictureMargin);
   const Units reach = UnitsOf(kMarginShown);
-  const bool scaled = rules.near && rules.scaled;
+  const bool scaled = rules.near_match && rules.scaled_match;
 
   std::vector<NearPair> made;
   for (bool as_served = false;; as_served = true) {
@@ -420,7 +420,7 @@ std::vector<NearPair> PairPictures(const std::vector<const ImageMeasures*>& link
       const ImageMeasures& slice = *locals[s].measures;
       const bool same = SameSize(slice.width, slice.height, upload.width, upload.height) &&
                         slice.fingerprint == upload.fingerprint;
-      if (!rules.near && !same) continue;
+      if (!rules.near_match && !same) continue;
       const double margin = LevelsOf(std::min(from_slice.Margin(reach), from_upload.Margin(reach)));
       while (uploads[u].Open() && locals[s].Open()) {
         round.push_back({uploads[u].members[uploads[u].next++] + 1,

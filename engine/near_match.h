@@ -48,8 +48,8 @@ struct NearPair {
 inline constexpr double kMarginShown = 2 * kMaxPictureDistance;
 
 struct PairingRules {
-  bool near = true;    // pictures of the same size whose fingerprints differ
-  bool scaled = true;  // uploads of another size in proportion with the slice
+  bool near_match = true;    // pictures of the same size whose fingerprints differ
+  bool scaled_match = true;  // uploads of another size in proportion with the slice
 };
 
 // Whether one factor f gives the sides of `to` from those of `from`, each
@@ -64,8 +64,8 @@ double ScaleFactor(const ImageMeasures& slice, const ImageMeasures& upload);
 // Every pair the pictures decide, by link position. A group of identical
 // pictures on either side takes the open members of the other's group in
 // order: slices in document order, links in list order. Images that did
-// not decode never pair. Without `rules.near` only pictures of equal size
-// and fingerprint pair. With `rules.scaled`, once pairs show at which
+// not decode never pair. Without `rules.near_match` only pictures of equal size
+// and fingerprint pair. With `rules.scaled_match`, once pairs show at which
 // width a host serves the slices of one width, uploads of another width
 // are no longer those slices' (a host scales every slice of one width
 // alike), which tells apart pictures alike but for their size.
