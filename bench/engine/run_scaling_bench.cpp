@@ -37,8 +37,7 @@ Text SourceOf(int k) {
 }
 
 Text Page(Shape shape, int slices) {
-  Text code =
-      shape == kWithoutWidth ? "<div id=\"Table_01\">" : "<table id=\"__01\" width=\"750\">";
+  Text code = shape == kWithoutWidth ? "<div id=\"Table_01\">" : "<table id=\"__01\" width=\"750\">";
   for (int k = 1; k <= slices; ++k) {
     const Text source = SourceOf(k);
     switch (shape) {
@@ -47,8 +46,7 @@ Text Page(Shape shape, int slices) {
                 "\" width=\"750\" height=\"8\" alt=\"\"></td>\r\n\t</tr>";
         break;
       case kOneLine:
-        code +=
-            "<tr><td><img src=\"" + source + "\" width=\"750\" height=\"8\" alt=\"\"></td></tr>";
+        code += "<tr><td><img src=\"" + source + "\" width=\"750\" height=\"8\" alt=\"\"></td></tr>";
         break;
       case kWithoutWidth:
         code += "<div><img src=\"" + source + "\" alt=\"\"></div>";
