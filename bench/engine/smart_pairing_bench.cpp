@@ -114,6 +114,7 @@ struct RunPage {
     Text ending;
     int width, height;
     int picture;
+    bool blank = false;  // a white strip: alike at any size, left out of the distances
   };
   std::vector<Slice> slices;
   std::set<std::size_t> missing;  // from 1
@@ -149,7 +150,6 @@ std::vector<std::pair<Text, const Bytes*>> ListedLinks(
   return links;
 }
 
-bool g_show = false;
 // Counts what the result's sources are: `picture_of` tells the picture a
 // link shows, or -1. Identical slices take their picture's uploads in
 // document order, so they count together: as many of them are paired as
@@ -172,8 +172,6 @@ void Count(const RunPage& page, const std::vector<Text>& sources,
       ++tally.wrong;  // another slice's link, a foreign one, or a key
       group.wrong += listed;
     }
-    if (!own && listed && g_show && std::getenv("QM_BENCH_SHOW"))
-      std::fprintf(stderr, "  %zu %s\n", k, source.c_str());
   }
   for (const auto& [picture, group] : groups) {
     const int right = std::min(group.got, group.listed);
@@ -220,7 +218,6 @@ void RunInProcess(const RunPage& page, const Uploads& uploads, bool exact, Tally
   qm::ReplaceCommand command(window, host, options);
   command.ReplaceAndCopy();
   command.WaitForRun();
-  g_show = !exact;
   Count(
       page, Sources(window.EditText(qm::EditBox::kSliceCode)),
       [&](const Text& link) {
@@ -284,7 +281,8 @@ void MeasureDistances(const RunPage& page, const Uploads& uploads, Distances& ou
   for (std::size_t k = 0; k < page.slices.size(); ++k) {
     const qm::ImageMeasures upload = qm::MeasureImage(uploads.own[k]);
     for (std::size_t j = 0; j < slices.size(); ++j) {
-      if (!qm::InProportion(slices[j].width, slices[j].height, upload.width, upload.height)) {
+      if (page.slices[k].blank || page.slices[j].blank ||
+          !qm::InProportion(slices[j].width, slices[j].height, upload.width, upload.height)) {
         continue;
       }
       const double d = qm::PictureDistance(upload, slices[j]);
@@ -507,10 +505,6 @@ void LookAlikeReport(const fs::path& dir, const std::vector<std::string>& tools)
               "paired", "wrong", "left", "margin", "own", "other", "alike", "fgn", "share", "alike",
               "exact");
   for (HostTreatment treatment : qm::bench::kHostTreatments) {
-    if (std::getenv("QM_BENCH_ONLY") &&
-        std::atoi(std::getenv("QM_BENCH_ONLY")) != static_cast<int>(treatment)) {
-      continue;
-    }
     std::vector<Uploads> uploads;
     for (unsigned p = 0; p < pages.size(); ++p) {
       uploads.push_back(TreatLookAlike(
@@ -675,7 +669,7 @@ Page MakePage(unsigned seed, const fs::path& dir) {
       Bytes bytes = qm::bench::ReadFile(cut.files.at(Saved::kJpeg));
       const int picture = PictureNumber(numbers, bytes);
       run.slices.push_back({qm::bench::ReadFile(cut.files.at(saved)), Extension(saved), cut.slice.w,
-                            cut.slice.h, picture});
+                            cut.slice.h, picture, cut.band == Band::kStrip});
     }
     for (const Cut& cut : page.foreign) {
       run.foreign_pictures.push_back(
