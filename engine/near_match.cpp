@@ -95,23 +95,30 @@ struct Summary {
 
 Summary Summarise(const ColourCells& cells) {
   Summary s;
+  constexpr int kLumaBlocksAcross = kLumaSide / kBlockSide;
   for (int r = 0; r < kLumaSide; ++r) {
-    for (int c = 0; c < kLumaSide; ++c) {
-      const int level = cells[static_cast<std::size_t>(r * kLumaSide + c)];
-      s.total += level;
-      s.quarters[(r * 2 / kLumaSide) * 2 + c * 2 / kLumaSide] += level;
-      s.blocks[(r / kBlockSide) * (kLumaSide / kBlockSide) + c / kBlockSide] += level;
+    const std::uint8_t* row = &cells[static_cast<std::size_t>(r * kLumaSide)];
+    int* blocks = &s.blocks[(r / kBlockSide) * kLumaBlocksAcross];
+    for (int b = 0; b < kLumaBlocksAcross; ++b) {
+      for (int c = b * kBlockSide; c < (b + 1) * kBlockSide; ++c) blocks[b] += row[c];
     }
   }
+  constexpr int kColourBlocksAcross = kChromaSide / kBlockSide;
   for (int plane = 0; plane < 2; ++plane) {
     for (int r = 0; r < kChromaSide; ++r) {
-      for (int c = 0; c < kChromaSide; ++c) {
-        s.blocks[kLumaBlocks + plane * kColourBlocks +
-                 (r / kBlockSide) * (kChromaSide / kBlockSide) + c / kBlockSide] +=
-            cells[static_cast<std::size_t>(kLumaCells + plane * kChromaCells + r * kChromaSide +
-                                           c)];
+      const std::uint8_t* row =
+          &cells[static_cast<std::size_t>(kLumaCells + plane * kChromaCells + r * kChromaSide)];
+      int* blocks =
+          &s.blocks[kLumaBlocks + plane * kColourBlocks + (r / kBlockSide) * kColourBlocksAcross];
+      for (int b = 0; b < kColourBlocksAcross; ++b) {
+        for (int c = b * kBlockSide; c < (b + 1) * kBlockSide; ++c) blocks[b] += row[c];
       }
     }
+  }
+  for (int k = 0; k < kLumaBlocks; ++k) {
+    const int row = k / kLumaBlocksAcross, column = k % kLumaBlocksAcross;
+    s.quarters[(row * 2 / kLumaBlocksAcross) * 2 + column * 2 / kLumaBlocksAcross] += s.blocks[k];
+    s.total += s.blocks[k];
   }
   return s;
 }
@@ -133,14 +140,29 @@ Units BlockBound(const Summary& a, const Summary& b, Compare compare) {
   return luma + kColourWeight * colour;
 }
 
+// A flattening of a picture and its coarse sums, summed once.
+struct Flattening {
+  const ColourCells* cells;
+  Summary summary;
+};
+
 // One picture of one side: the images that show it, ascending, of which
 // those from `next` on are still to pair.
 struct Picture {
   const ImageMeasures* measures = nullptr;
+  std::vector<Flattening> flattenings;
   std::vector<int> members;
   std::size_t next = 0;
   bool Open() const { return next < members.size(); }
 };
+
+Picture PictureOf(const ImageMeasures* measures) {
+  Picture picture{measures, {}, {}, 0};
+  for (const ColourCells* cells : Flattenings(*measures)) {
+    picture.flattenings.push_back({cells, Summarise(*cells)});
+  }
+  return picture;
+}
 
 // Which sizes may be compared: the slice's first, the upload's second.
 using Comparable =
@@ -157,14 +179,15 @@ class PictureIndex {
       const ImageMeasures& m = *pictures[p].measures;
       const auto [at, added] = by_size.emplace(std::pair{m.width, m.height}, sizes_.size());
       if (added) sizes_.push_back({m.width, m.height, {}});
-      for (const ColourCells* cells : Flattenings(m)) {
-        sizes_[at->second].entries.push_back({static_cast<int>(p), cells, Summarise(*cells)});
+      for (const Flattening& flattening : pictures[p].flattenings) {
+        sizes_[at->second].entries.push_back({static_cast<int>(p), &flattening});
       }
     }
     for (Size& size : sizes_) {
-      std::stable_sort(
-          size.entries.begin(), size.entries.end(),
-          [](const Entry& a, const Entry& b) { return a.summary.total < b.summary.total; });
+      std::stable_sort(size.entries.begin(), size.entries.end(),
+                       [](const Entry& a, const Entry& b) {
+                         return a.flattening->summary.total < b.flattening->summary.total;
+                       });
     }
   }
 
@@ -174,15 +197,16 @@ class PictureIndex {
   // a slice, one side pictures as they are.
   enum class Query { kUpload, kSlice, kSameSide };
   template <typename Reach, typename Take>
-  void Scan(const ImageMeasures& query, Query role, const Comparable& comparable, Reach reach,
+  void Scan(const Picture& picture, Query role, const Comparable& comparable, Reach reach,
             Take take) const {
-    for (const ColourCells* cells : Flattenings(query)) {
-      const Summary summary = Summarise(*cells);
-      for (const Size& size : sizes_) {
-        const bool accepted = role == Query::kSlice
-                                  ? comparable(query.width, query.height, size.width, size.height)
-                                  : comparable(size.width, size.height, query.width, query.height);
-        if (accepted) ScanSize(size, *cells, summary, role, reach, take);
+    const ImageMeasures& query = *picture.measures;
+    for (const Size& size : sizes_) {
+      const bool accepted = role == Query::kSlice
+                                ? comparable(query.width, query.height, size.width, size.height)
+                                : comparable(size.width, size.height, query.width, query.height);
+      if (!accepted) continue;
+      for (const Flattening& flattening : picture.flattenings) {
+        ScanSize(size, flattening, role, reach, take);
       }
     }
   }
@@ -190,8 +214,7 @@ class PictureIndex {
  private:
   struct Entry {
     int picture;
-    const ColourCells* cells;
-    Summary summary;
+    const Flattening* flattening;  // of the pictures the index was made of
   };
   struct Size {
     int width, height;
@@ -199,17 +222,20 @@ class PictureIndex {
   };
 
   template <typename Reach, typename Take>
-  static void ScanSize(const Size& size, const ColourCells& cells, const Summary& summary,
-                       Query role, Reach& reach, Take& take) {
+  static void ScanSize(const Size& size, const Flattening& query, Query role, Reach& reach,
+                       Take& take) {
+    const ColourCells& cells = *query.cells;
+    const Summary& summary = query.summary;
     const Compare compare =
         role == Query::kSameSide ? Compare::kAsTheyAre : Compare::kUploadWithSlice;
     const auto& entries = size.entries;
-    const auto start =
-        std::lower_bound(entries.begin(), entries.end(), summary.total,
-                         [](const Entry& e, int total) { return e.summary.total < total; });
+    const auto start = std::lower_bound(
+        entries.begin(), entries.end(), summary.total,
+        [](const Entry& e, int total) { return e.flattening->summary.total < total; });
     std::ptrdiff_t up = start - entries.begin(), down = up - 1;
     const auto apart = [&](std::ptrdiff_t i) {
-      return Units{std::abs(entries[static_cast<std::size_t>(i)].summary.total - summary.total)};
+      return Units{
+          std::abs(entries[static_cast<std::size_t>(i)].flattening->summary.total - summary.total)};
     };
     for (;;) {
       const Units up_apart = up < std::ssize(entries) ? apart(up) : kFar;
@@ -218,12 +244,13 @@ class PictureIndex {
       const Units bound = go_up ? up_apart : down_apart;
       if (bound == kFar || bound >= reach()) return;
       const Entry& entry = entries[static_cast<std::size_t>(go_up ? up++ : down--)];
-      if (QuarterBound(entry.summary, summary) >= reach() ||
-          BlockBound(entry.summary, summary, compare) >= reach()) {
+      const Flattening& other = *entry.flattening;
+      if (QuarterBound(other.summary, summary) >= reach() ||
+          BlockBound(other.summary, summary, compare) >= reach()) {
         continue;
       }
-      const Units distance = role == Query::kSlice ? CellDistance(*entry.cells, cells, compare)
-                                                   : CellDistance(cells, *entry.cells, compare);
+      const Units distance = role == Query::kSlice ? CellDistance(*other.cells, cells, compare)
+                                                   : CellDistance(cells, *other.cells, compare);
       if (distance < reach()) take(entry.picture, distance);
     }
   }
@@ -260,7 +287,7 @@ struct Nearest {
   Units Margin(Units reach) const { return std::min(second_distance, reach) - first_distance; }
 };
 
-Nearest FindNearest(const PictureIndex& index, const ImageMeasures& query, PictureIndex::Query role,
+Nearest FindNearest(const PictureIndex& index, const Picture& query, PictureIndex::Query role,
                     const Comparable& comparable, Units reach) {
   Nearest nearest;
   index.Scan(
@@ -298,7 +325,7 @@ std::vector<Picture> GroupPictures(const std::vector<const ImageMeasures*>& imag
     const ImageMeasures* m = images[i];
     if (m == nullptr || !m->decoded || !m->cells) continue;
     const auto [at, added] = by_cells.emplace(m, same.size());
-    if (added) same.push_back({m, {}, 0});
+    if (added) same.push_back(PictureOf(m));
     same[at->second].members.push_back(static_cast<int>(i));
   }
   const PictureIndex index(same);
@@ -310,7 +337,7 @@ std::vector<Picture> GroupPictures(const std::vector<const ImageMeasures*>& imag
     joined[p] = static_cast<int>(pictures.size());
     Picture picture = same[p];
     index.Scan(
-        *same[p].measures, PictureIndex::Query::kSameSide, SameSize, [&] { return reach; },
+        same[p], PictureIndex::Query::kSameSide, SameSize, [&] { return reach; },
         [&](int other, Units) {
           if (joined[static_cast<std::size_t>(other)] >= 0) return;
           joined[static_cast<std::size_t>(other)] = joined[p];
@@ -400,15 +427,15 @@ std::vector<NearPair> PairPictures(const std::vector<const ImageMeasures*>& link
     std::vector<Nearest> from_uploads(uploads.size());
     for (std::size_t u = 0; u < uploads.size(); ++u) {
       if (uploads[u].Open()) {
-        from_uploads[u] = FindNearest(local_index, *uploads[u].measures,
-                                      PictureIndex::Query::kUpload, comparable, reach);
+        from_uploads[u] =
+            FindNearest(local_index, uploads[u], PictureIndex::Query::kUpload, comparable, reach);
       }
     }
     std::vector<NearPair> round;
     for (std::size_t s = 0; s < locals.size(); ++s) {
       if (!locals[s].Open()) continue;
-      const Nearest from_slice = FindNearest(upload_index, *locals[s].measures,
-                                             PictureIndex::Query::kSlice, comparable, reach);
+      const Nearest from_slice =
+          FindNearest(upload_index, locals[s], PictureIndex::Query::kSlice, comparable, reach);
       if (!clear(from_slice, uploads)) continue;
       const auto u = static_cast<std::size_t>(from_slice.first);
       const Nearest& from_upload = from_uploads[u];

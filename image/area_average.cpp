@@ -222,10 +222,6 @@ void AreaAverage::AddLine(int y) {
   }
 }
 
-const AreaAverage::Sums& AreaAverage::Sum(int column, int row) const {
-  return cells_[static_cast<std::size_t>(row) * line_.size() + static_cast<std::size_t>(column)];
-}
-
 AreaAverage::Rgb AreaAverage::MeanOf(const Sums& sums, std::int64_t area) {
   auto mean = [area](std::int64_t sum) {
     return static_cast<std::uint8_t>((sum + area / 2) / area);

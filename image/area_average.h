@@ -48,7 +48,9 @@ class AreaAverage final : public PixelRowSink {
 
   // The sums of cell (column, row) of the window, counted from its first
   // cell.
-  const Sums& Sum(int column, int row) const;
+  const Sums& Sum(int column, int row) const {
+    return cells_[static_cast<std::size_t>(row) * line_.size() + static_cast<std::size_t>(column)];
+  }
   // What the weights of one cell add up to: the source's area.
   std::int64_t Area() const { return std::int64_t{source_width_} * source_height_; }
   // The mean of cell (column, row) of the window, rounded half up.

@@ -55,10 +55,32 @@ Text FingerprintOf(const GreyLevels& grey) {
   return text;
 }
 
-// sum / divisor rounded half up, within a level; both positive.
-std::uint8_t Level(std::int64_t sum, std::int64_t divisor) {
-  return static_cast<std::uint8_t>(std::clamp<std::int64_t>((sum + divisor / 2) / divisor, 0, 255));
-}
+constexpr std::int64_t kScale = 1000000;
+
+// Sums over one divisor, each rounded half up to a level, exactly: a
+// division of 64-bit integers for each of thousands of cells would cost a
+// small image more than its decode, so the reciprocal makes an estimate,
+// never more than one off, which the integers mend. Sums are positive.
+class Levels {
+ public:
+  explicit Levels(std::int64_t area)
+      : divisor_(kScale * area), inverse_(1.0 / static_cast<double>(divisor_)) {}
+  std::int64_t Divisor() const { return divisor_; }
+  std::uint8_t operator()(std::int64_t sum) const {
+    const std::int64_t n = sum + divisor_ / 2;
+    auto q = static_cast<std::int64_t>(static_cast<double>(n) * inverse_);
+    if (q * divisor_ > n) {
+      --q;
+    } else if ((q + 1) * divisor_ <= n) {
+      ++q;
+    }
+    return static_cast<std::uint8_t>(std::clamp<std::int64_t>(q, 0, 255));
+  }
+
+ private:
+  std::int64_t divisor_;
+  double inverse_;
+};
 
 // A cell's luminance, or its colour differences, from its exact sums in
 // integer arithmetic, so both targets round alike; on white when
@@ -74,32 +96,31 @@ AreaAverage::Sums Flattened(AreaAverage::Sums s, std::int64_t area, bool on_whit
   return {s.r + clear, s.g + clear, s.b + clear, 255 * area};
 }
 
-constexpr std::int64_t kScale = 1000000;
-
-std::uint8_t Luma(const AreaAverage::Sums& s, std::int64_t area) {
-  return Level(299000 * s.r + 587000 * s.g + 114000 * s.b, kScale * area);
+std::uint8_t Luma(const AreaAverage::Sums& s, const Levels& level) {
+  return level(299000 * s.r + 587000 * s.g + 114000 * s.b);
 }
 
-void PutChroma(const AreaAverage::Sums& s, std::int64_t area, int cell, ColourCells& out) {
-  const std::int64_t divisor = kScale * area;
-  const std::int64_t cb = 128 * divisor - 168736 * s.r - 331264 * s.g + 500000 * s.b;
-  const std::int64_t cr = 128 * divisor + 500000 * s.r - 418688 * s.g - 81312 * s.b;
-  out[static_cast<std::size_t>(kLumaCells + cell)] = Level(cb, divisor);
-  out[static_cast<std::size_t>(kLumaCells + kChromaCells + cell)] = Level(cr, divisor);
+void PutChroma(const AreaAverage::Sums& s, const Levels& level, int cell, ColourCells& out) {
+  const std::int64_t offset = 128 * level.Divisor();
+  const std::int64_t cb = offset - 168736 * s.r - 331264 * s.g + 500000 * s.b;
+  const std::int64_t cr = offset + 500000 * s.r - 418688 * s.g - 81312 * s.b;
+  out[static_cast<std::size_t>(kLumaCells + cell)] = level(cb);
+  out[static_cast<std::size_t>(kLumaCells + kChromaCells + cell)] = level(cr);
 }
 
 ColourCells ColourCellsOf(const AreaAverage& average, bool on_white) {
   ColourCells cells;
   const std::int64_t area = average.Area();
+  const Levels level(area);
   for (int r = 0; r < kLumaSide; ++r) {
     for (int c = 0; c < kLumaSide; ++c) {
       cells[static_cast<std::size_t>(r * kLumaSide + c)] =
-          Luma(Flattened(average.Sum(c, r), area, on_white), area);
+          Luma(Flattened(average.Sum(c, r), area, on_white), level);
     }
   }
   for (int r = 0; r < kChromaSide; ++r) {
     for (int c = 0; c < kChromaSide; ++c) {
-      PutChroma(Flattened(CoarseSums(average, 2, c, r), area, on_white), area, r * kChromaSide + c,
+      PutChroma(Flattened(CoarseSums(average, 2, c, r), area, on_white), level, r * kChromaSide + c,
                 cells);
     }
   }
