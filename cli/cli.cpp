@@ -42,14 +42,15 @@ constexpr char kUsage[] =
     "         error. Files are GBK unless --encoding utf-8; a file whose text GBK cannot\n"
     "         hold exactly (a NUL byte, a character GBK lacks, a UTF-8 byte-order mark)\n"
     "         is refused.\n"
-    "         --smart also pairs an upload whose fingerprint differs from a slice's\n"
-    "         of the same size in a few cells, then one the host scaled or converted:\n"
-    "         of the slice's proportions and close to its grey levels; each time only\n"
-    "         when each is the other's one nearest. --exact pairs equal keys only.\n"
+    "         --smart pairs by the pictures: an upload takes a slice's place only when\n"
+    "         it is clearly the nearest picture to that slice and the slice clearly the\n"
+    "         nearest to it, of the same size or, scaled by the host, in proportion;\n"
+    "         a look-alike's upload never takes a slice whose own upload is missing.\n"
+    "         --exact pairs only pictures of equal size and key.\n"
     "         Slices left unpaired get a placeholder (mivron and the slice number),\n"
     "         listed on standard error with the links that gave no image.\n"
-    "key      prints the recognition key of each image file or http(s) link, tab, the\n"
-    "         argument: two images pair when their keys are equal.\n"
+    "key      prints the key of each image file or http(s) link, tab, the argument:\n"
+    "         its width, height and 64-cell fingerprint, as the smart run shows them.\n"
     "\n"
     "exit status: 0 done, 1 input refused or no slice image path found, 2 wrong usage,\n"
     "             3 a file, a link (key) or standard output not readable or writable,\n"
@@ -273,6 +274,15 @@ Text Plural(int count, const char* one, const char* many) {
   return DecimalText(count) + " " + (count == 1 ? one : many);
 }
 
+// How near a pair's pictures are, and how much nearer than any other.
+Text PairMeasures(const NearPair& pair) {
+  char text[128];
+  std::snprintf(text, sizeof text,
+                "pictures %.2f levels apart a cell, nearer than any other by %s%.2f", pair.distance,
+                pair.margin >= kMarginShown ? "at least " : "", pair.margin);
+  return text;
+}
+
 // What the run did, told once its result is safely written.
 void ReportDone(const RunReport& report, const ReplaceOptions& o) {
   Text line = "quillmar: " + DecimalText(report.replaced) + " of " +
@@ -339,16 +349,13 @@ int Replace(const std::vector<std::string>& args) {
   smart.on_progress = [](const Text& status) { WriteTerminalLine(stderr, status); };
   smart.on_near_pair = [](const NearPair& pair) {
     WriteTerminalLine(stderr, "near match: link " + DecimalText(pair.link) + ", slice " +
-                                  DecimalText(pair.slice) + ", " + DecimalText(pair.distance) +
-                                  " of 64 cells differ");
+                                  DecimalText(pair.slice) + ", " + PairMeasures(pair));
   };
   smart.on_scaled_pair = [](const NearPair& pair, double factor) {
-    char measures[96];
-    std::snprintf(measures, sizeof measures,
-                  "scaled by %.3f, grey levels %.1f apart a cell on average", factor,
-                  static_cast<double>(pair.distance) / kFingerprintLength);
+    char scale[32];
+    std::snprintf(scale, sizeof scale, "scaled by %.3f, ", factor);
     WriteTerminalLine(stderr, "scaled match: link " + DecimalText(pair.link) + ", slice " +
-                                  DecimalText(pair.slice) + ", " + measures);
+                                  DecimalText(pair.slice) + ", " + scale + PairMeasures(pair));
   };
   CliHost host;
   ReplaceCommand command(window, host, std::move(smart));

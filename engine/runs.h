@@ -82,16 +82,17 @@ struct RunReport {
   std::vector<LinkOutcome> link_outcomes;
 };
 
-// What a smart run does beyond pairing equal keys, and whom it tells.
+// Which pairs a smart run may make beyond the same picture, and whom it
+// tells of them.
 struct SmartRunOptions {
-  // Pair the uploads equal keys left over with their slices by fingerprint
-  // distance (near_match.h).
+  // Pair uploads of the same size whose fingerprint differs from the
+  // slice's: re-encoded, marked or converted (near_match.h). Without it
+  // only pictures of equal size and fingerprint pair.
   bool near_match = true;
   // Called on the run's thread for each near pair as it is made.
   std::function<void(const NearPair&)> on_near_pair;
-  // After the near pass (so only with near_match), pair what is left by
-  // proportional size and grey levels: uploads the host scaled or
-  // converted (near_match.h).
+  // With near_match, also pair uploads of another size in proportion with
+  // the slice: uploads the host scaled (near_match.h).
   bool scaled_match = true;
   // Called on the run's thread for each such pair as it is made, with the
   // factor the upload was scaled by.

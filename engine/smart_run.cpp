@@ -1,14 +1,12 @@
-// The smart run: every slice file's paths become its image key, every upload
-// of the same size and fingerprint takes that file's places, near matches
-// and then scaled ones pair what equal keys left over, and each slice file
+// The smart run: every slice file's paths become its image key, every
+// upload whose picture is clearly that file's takes its places (near_match.h:
+// equal keys, re-encoded, marked or converted, scaled), and each slice file
 // still without a link becomes a numbered placeholder the user is told
 // about, as is each link that gave no image.
 #include <algorithm>
-#include <deque>
 #include <map>
 #include <set>
 #include <thread>
-#include <tuple>
 
 #include "engine/near_match.h"
 #include "engine/ordered_work.h"
@@ -25,12 +23,14 @@ constexpr char kPathCaption[] = "图片路径为:";
 constexpr char kPlaceholderGap[] = "  ";
 
 // A slice file of the mark-up or an uploaded link, with what its image
-// measured.
+// measured and, for a slice file, how it was paired.
 struct KeyedImage {
   Text name;  // the source of the file's first reference, or the link
   ImageMeasures measures;
   bool paired = false;
   PairKind kind = PairKind::kNone;           // a slice's: how it was paired
+  double distance = 0.0, margin = 0.0;       // a slice's pair's (near_match.h)
+  double factor = 1.0;                       // a slice's scaled pair's
   LinkProblem problem = LinkProblem::kNone;  // a link's: why it gave no image
 };
 
@@ -53,12 +53,19 @@ LinkProblem ProblemOf(const Measured& fetched) {
   return fetched.bytes.empty() ? LinkProblem::kUnreachable : LinkProblem::kNotImage;
 }
 
-// Two images are the same picture when size and fingerprint are equal. The
-// key text alone is not enough: it has no separator, so 75x1200 and 751x200
-// give the same digits.
-using Identity = std::tuple<int, int, Text>;
-Identity IdentityOf(const ImageMeasures& measures) {
-  return {measures.width, measures.height, measures.fingerprint};
+// A pair of equal size and fingerprint is the same picture, as far as the
+// key can tell; the key text alone is not enough: it has no separator, so
+// 75x1200 and 751x200 give the same digits.
+PairKind KindOf(const ImageMeasures& slice, const ImageMeasures& upload) {
+  if (slice.width != upload.width || slice.height != upload.height) return PairKind::kScaled;
+  return slice.fingerprint == upload.fingerprint ? PairKind::kSame : PairKind::kNear;
+}
+
+std::vector<const ImageMeasures*> MeasuresOf(const std::vector<KeyedImage>& images) {
+  std::vector<const ImageMeasures*> measures;
+  measures.reserve(images.size());
+  for (const KeyedImage& image : images) measures.push_back(&image.measures);
+  return measures;
 }
 
 // Results finished ahead of the one being applied, beyond one a thread.
@@ -87,22 +94,6 @@ Text FetchAddress(const Text& link) {
   return link.starts_with("//") ? "https:" + link : link;
 }
 
-// The decoded images of one side grouped by identity, for the near pass;
-// members that `open` accepts are still to pair. Positions are 1-based.
-template <typename Open>
-std::vector<NearGroup> NearGroups(const std::vector<KeyedImage>& images, Open open) {
-  std::vector<NearGroup> groups;
-  std::map<Identity, std::size_t> by_identity;
-  for (std::size_t i = 0; i < images.size(); ++i) {
-    const KeyedImage& image = images[i];
-    if (!image.measures.decoded) continue;
-    auto [entry, added] = by_identity.emplace(IdentityOf(image.measures), groups.size());
-    if (added) groups.push_back({image.measures, FingerprintBits(image.measures.fingerprint), {}});
-    if (open(image)) groups[entry->second].open.push_back(static_cast<int>(i) + 1);
-  }
-  return groups;
-}
-
 class SmartRun {
  public:
   SmartRun(WindowAccess& window, HostServices& host, const SmartRunOptions& options)
@@ -124,7 +115,7 @@ class SmartRun {
         GroupBox::kSliceCode,
         "切片代码(共计：" + DecimalText(window_.WorkListRowCount()) + " 第图片）");
     LinkPass();
-    if (options_.near_match) NearPass();
+    PairByPictures();
     Text notice = WritePlaceholders();
     const Text failed = ListFailedLinks();
     if (!notice.empty() && !failed.empty()) notice += kLineBreak;
@@ -193,19 +184,15 @@ class SmartRun {
       slice_paths_.push_back(std::move(read.path));
       contents_.push_back(slice.measures.Key());
       window_.AppendWorkListRow(contents_.back());
-      if (slice.measures.decoded) {
-        open_slices_[IdentityOf(slice.measures)].push_back(slices_.size());
-      }
       slices_.push_back(std::move(slice));
       ShowProgressIfDue();
     }
     report_.slices = static_cast<int>(slices_.size());
   }
 
-  // Several links download at once and are fingerprinted as they arrive;
-  // each is paired or passed over strictly in list order, so the boxes, the
-  // statuses and the count come out as one by one. A link listed again is
-  // not downloaded again: it takes what its first listing measured.
+  // Several links download at once and are measured as they arrive, in
+  // list order. A link listed again is not downloaded again: it takes what
+  // its first listing measured.
   void LinkPass() {
     const LinkLines lines = ReadLinkLines(list_);
     report_.not_links = lines.not_links;
@@ -231,94 +218,36 @@ class SmartRun {
       link.measures = listed == i ? std::move(fetched.measures) : links_[listed].measures;
       links_.push_back(std::move(link));
       link_lines_.push_back(lines.links[i].line);
-      PairExactly(i);
       ShowProgressIfDue();
     }
   }
 
-  // The link takes the first slice in document order that is the same
-  // picture and has no link yet.
-  void PairExactly(std::size_t link) {
-    if (!links_[link].measures.decoded) return;
-    auto open = open_slices_.find(IdentityOf(links_[link].measures));
-    if (open == open_slices_.end() || open->second.empty()) return;
-    const std::size_t slice = open->second.front();
-    open->second.pop_front();
-    Pair(link, slice, PairKind::kSame);
-  }
-
-  // Uploads a host re-encoded, then uploads it scaled or converted. An
-  // upload that is the same picture as a slice is a copy of that slice even
-  // when the slice already has its link, so it never takes another slice's
-  // place.
-  void NearPass() {
-    PairLeftOver(FingerprintNearDistance, PairKind::kNear, [&](const NearPair& pair) {
-      if (options_.on_near_pair) options_.on_near_pair(pair);
-    });
-    if (!options_.scaled_match) return;
-    const auto told = [&](const NearPair& pair) {
-      if (!options_.on_scaled_pair) return;
-      const std::size_t link = static_cast<std::size_t>(pair.link) - 1;
-      const std::size_t slice = static_cast<std::size_t>(pair.slice) - 1;
-      options_.on_scaled_pair(pair, ScaleFactor(slices_[slice].measures, links_[link].measures));
-    };
-    // First by proportion and grey levels alone, which hold for an upload
-    // however the others were served. Then for pictures alike but for their
-    // size, blank strips above all, when an upload is in proportion with
-    // more than one: a host serves every slice of one width at one width,
-    // whether it scales the whole page or only what is wider than its
-    // limit, so the widths of the pairs made tell which it can be.
-    PairLeftOver(ScaledNearDistance, PairKind::kScaled, told);
-    for (;;) {
-      const std::map<int, int> served = ServedWidths();
-      const auto as_served = [&](const NearGroup& link, const NearGroup& slice) {
-        const auto known = served.find(slice.measures.width);
-        if (known != served.end() && known->second != link.measures.width) return kNotNear;
-        return ScaledNearDistance(link, slice);
-      };
-      if (PairLeftOver(as_served, PairKind::kScaled, told) == 0) return;
+  // Which upload is which slice can be told only once every picture is
+  // there. The pairs are made in list order, so the boxes, the statuses and
+  // the count come out as one by one.
+  void PairByPictures() {
+    const PairingRules rules{options_.near_match, options_.near_match && options_.scaled_match};
+    for (const NearPair& pair : PairPictures(MeasuresOf(links_), MeasuresOf(slices_), rules)) {
+      const auto link = static_cast<std::size_t>(pair.link) - 1;
+      const auto slice = static_cast<std::size_t>(pair.slice) - 1;
+      KeyedImage& local = slices_[slice];
+      local.kind = KindOf(local.measures, links_[link].measures);
+      local.distance = pair.distance;
+      local.margin = pair.margin;
+      local.factor = ScaleFactor(local.measures, links_[link].measures);
+      Pair(link, slice);
+      if (local.kind != PairKind::kSame) ++report_.near_pairs;
+      if (local.kind == PairKind::kNear && options_.on_near_pair) options_.on_near_pair(pair);
+      if (local.kind == PairKind::kScaled && options_.on_scaled_pair) {
+        options_.on_scaled_pair(pair, local.factor);
+      }
+      ShowProgressIfDue();
     }
   }
 
-  // Each slice width the pairs so far were served at, where they agree.
-  std::map<int, int> ServedWidths() const {
-    std::map<int, int> served;
-    std::set<int> disagreeing;
-    for (auto [link, slice] : pairs_) {
-      const int width = slices_[slice].measures.width;
-      const auto [entry, added] = served.emplace(width, links_[link].measures.width);
-      if (!added && entry->second != links_[link].measures.width) disagreeing.insert(width);
-    }
-    for (int width : disagreeing) served.erase(width);
-    return served;
-  }
-
-  // Pairs what is still open by `distance`, telling `paired` of each pair
-  // as it is made; returns how many it made.
-  template <typename Told>
-  std::size_t PairLeftOver(const NearDistance& distance, PairKind kind, Told paired) {
-    std::set<Identity> slice_pictures;
-    for (const KeyedImage& slice : slices_) {
-      if (slice.measures.decoded) slice_pictures.insert(IdentityOf(slice.measures));
-    }
-    const auto open_link = [&](const KeyedImage& link) {
-      return !link.paired && !slice_pictures.contains(IdentityOf(link.measures));
-    };
-    const auto open_slice = [](const KeyedImage& slice) { return !slice.paired; };
-    const std::vector<NearPair> pairs =
-        PairNearMatches(NearGroups(links_, open_link), NearGroups(slices_, open_slice), distance);
-    for (const NearPair& pair : pairs) {
-      Pair(static_cast<std::size_t>(pair.link) - 1, static_cast<std::size_t>(pair.slice) - 1, kind);
-      ++report_.near_pairs;
-      paired(pair);
-    }
-    return pairs.size();
-  }
-
-  void Pair(std::size_t link, std::size_t slice, PairKind kind) {
+  void Pair(std::size_t link, std::size_t slice) {
     links_[link].paired = true;
     slices_[slice].paired = true;
-    slices_[slice].kind = kind;
     pairs_.emplace_back(link, slice);
     contents_[slice] = links_[link].name;
     used_lines_.push_back(link_lines_[link]);
@@ -369,9 +298,10 @@ class SmartRun {
       outcome.height = slice.measures.height;
       outcome.kind = slice.kind;
       if (slice.paired) {
-        const ImageMeasures& upload = links_[link_of[k]].measures;
         outcome.link = links_[link_of[k]].name;
-        if (slice.kind == PairKind::kScaled) outcome.factor = ScaleFactor(slice.measures, upload);
+        outcome.distance = slice.distance;
+        outcome.margin = slice.margin;
+        if (slice.kind == PairKind::kScaled) outcome.factor = slice.factor;
       } else {
         outcome.placeholder = contents_[k];
       }
@@ -419,8 +349,6 @@ class SmartRun {
   std::vector<Text> contents_;      // what stands at each slice file's places now
   std::vector<KeyedImage> slices_;  // one a slice file, in document order
   std::vector<Text> slice_paths_;   // the file each slice's picture was read from
-  // Decoded slices without a link yet, by picture, in document order.
-  std::map<Identity, std::deque<std::size_t>> open_slices_;
 
   Text list_;                                               // the link list as the run found it
   std::vector<KeyedImage> links_;                           // the links of the list, in list order
