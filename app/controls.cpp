@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "base/text_rules.h"
+#include "host/clipboard.h"
 #include "host/encoding.h"
 #include "host/win32/wide_text.h"
 
@@ -41,6 +43,12 @@ Text Control::GetText() const {
   return GbkString(WindowText(window_));
 }
 
+UnheldCharacter Control::FirstCharacterGbkLacks() const {
+  const std::wstring text = WindowText(window_);
+  return qm::FirstCharacterGbkLacks(
+      std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
+}
+
 void Control::SetText(const Text& text) const {
   SetWindowTextW(window_, WideString(text).c_str());
 }
@@ -61,6 +69,16 @@ void EditControl::ReplaceUndoably(const Text& text) const {
   // from its start, as after SetText.
   SendMessageW(window_, EM_SETSEL, 0, 0);
   SendMessageW(window_, EM_SCROLLCARET, 0, 0);
+}
+
+bool EditControl::PasteWithWindowsLineEnds() const {
+  if (GetWindowLongW(window_, GWL_STYLE) & ES_READONLY) return false;
+  std::u16string pasted;
+  if (!GetClipboardUnicodeText(pasted)) return false;
+  const std::u16string text = WithWindowsLineEnds(pasted);
+  if (text == pasted) return false;
+  SendMessageW(window_, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text.c_str()));
+  return true;
 }
 
 LRESULT CALLBACK EditControl::SubclassProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
@@ -90,6 +108,9 @@ LRESULT CALLBACK EditControl::SubclassProc(HWND window, UINT message, WPARAM wpa
         SendMessageW(window, EM_SETSEL, 0, -1);
         return 0;
       }
+      break;
+    case WM_PASTE:
+      if (box->paste_windows_line_ends && box->PasteWithWindowsLineEnds()) return 0;
       break;
     case WM_LBUTTONDBLCLK: {
       const LRESULT result = DefSubclassProc(window, message, wparam, lparam);

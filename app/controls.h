@@ -28,6 +28,8 @@ class Control {
   HWND Handle() const { return window_; }
 
   Text GetText() const;
+  // The first character of the text that GetText cannot keep.
+  UnheldCharacter FirstCharacterGbkLacks() const;
   void SetText(const Text& text) const;
   void Enable(bool enabled) const { EnableWindow(window_, enabled ? TRUE : FALSE); }
   bool IsEnabled() const { return IsWindowEnabled(window_) != FALSE; }
@@ -48,8 +50,15 @@ class EditControl : public Control {
   void ReplaceUndoably(const Text& text) const;
   // Called after the control's own double-click handling.
   std::function<void()> on_double_click;
+  // Pasted text has every line break as CR LF: the run ends a line at any
+  // break, and a box on Windows shows a lone LF as no break at all, so the
+  // box shows the lines the run will read.
+  bool paste_windows_line_ends = false;
 
  private:
+  // False when the box keeps the paste to itself: nothing to change, or
+  // nothing it may take.
+  bool PasteWithWindowsLineEnds() const;
   static LRESULT CALLBACK SubclassProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
                                        UINT_PTR id, DWORD_PTR self);
 };

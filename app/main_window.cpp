@@ -377,6 +377,7 @@ void MainWindow::CreateControls() {
   }
 
   link_edit_.on_double_click = [this] { ClearLinkList(); };
+  link_edit_.paste_windows_line_ends = true;
   work_list_.AddColumn(0, "内容", Scale(kWorkListColumnWidth, dpi_));
   // The design's own title, which nobody sees (docs/architecture.md).
   work_list_.AddColumn(1, "1111", Scale(kWorkListColumnWidth, dpi_));
@@ -498,6 +499,10 @@ const EditControl& MainWindow::Edit(EditBox box) const {
 
 Text MainWindow::EditText(EditBox box) const {
   return Edit(box).GetText();
+}
+
+UnheldCharacter MainWindow::FirstCharacterGbkLacks(EditBox box) const {
+  return Edit(box).FirstCharacterGbkLacks();
 }
 
 void MainWindow::SetEditText(EditBox box, const Text& text) {

@@ -38,6 +38,7 @@ class MainWindow {
 
   // The control operations the runs use. Window thread only.
   Text EditText(EditBox box) const;
+  UnheldCharacter FirstCharacterGbkLacks(EditBox box) const;
   // Raises the box's content-changed handling exactly once.
   void SetEditText(EditBox box, const Text& text);
   void SetGroupCaption(GroupBox box, const Text& caption) const;

@@ -205,8 +205,7 @@ void MainWindow::UseDroppedPage(const std::wstring& path) {
   // After the write, whose change event forgets any earlier page.
   page_folder_ = FolderOf(name);
   ImagePathChanged();
-  RegexObject regex;
-  const std::size_t slices = FindSliceReferences(regex, page.text).size();
+  const std::size_t slices = ReadSliceCode(page.text).files.size();
   ShowMessage(slices == 0
                   ? Text(kNothingFoundText)
                   : kPageRead + DecimalText(static_cast<long long>(slices)) + " 张切片图片");

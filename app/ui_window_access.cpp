@@ -26,6 +26,11 @@ Text UiWindowAccess::EditText(EditBox box) {
   return OnWindowThread<Text>(window_, [&] { return window_.EditText(box); });
 }
 
+UnheldCharacter UiWindowAccess::FirstCharacterGbkLacks(EditBox box) {
+  return OnWindowThread<UnheldCharacter>(window_,
+                                         [&] { return window_.FirstCharacterGbkLacks(box); });
+}
+
 void UiWindowAccess::SetEditText(EditBox box, const Text& text) {
   OnWindowThread(window_, [&] { window_.SetEditText(box, text); });
 }

@@ -14,6 +14,7 @@ class UiWindowAccess final : public WindowAccess {
   explicit UiWindowAccess(MainWindow& window) : window_(window) {}
 
   Text EditText(EditBox box) override;
+  UnheldCharacter FirstCharacterGbkLacks(EditBox box) override;
   void SetEditText(EditBox box, const Text& text) override;
   void SetGroupCaption(GroupBox box, const Text& caption) override;
   void SetStatusText(int part, const Text& text) override;

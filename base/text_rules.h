@@ -26,6 +26,26 @@ Text ReplaceAll(std::string_view text, std::string_view needle, std::string_view
 // last separator only when it is not empty.
 std::vector<Text> SplitLines(std::string_view text);
 
+// Every line break as a Windows text box holds it: CR LF stays, a lone CR
+// or a lone LF becomes CR LF. For GBK texts and UTF-16 ones alike (neither
+// sign is ever part of a two-byte character).
+template <typename String>
+String WithWindowsLineEnds(const String& text) {
+  String out;
+  out.reserve(text.size() + text.size() / 16);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const bool carriage_return = text[i] == '\r';
+    if (!carriage_return && text[i] != '\n') {
+      out += text[i];
+      continue;
+    }
+    out += '\r';
+    out += '\n';
+    if (carriage_return && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+  }
+  return out;
+}
+
 // The bytes between the first start marker at or after start_position and
 // the next end marker. "#引号" in a marker stands for a double quote.
 Text TextBetween(std::string_view text, std::string_view start_marker, std::string_view end_marker,

@@ -30,6 +30,10 @@ constexpr char kUsage[] =
     "replace  puts each uploaded link (one per line in --links) in place of the local\n"
     "         image path it belongs to in the slice mark-up (--code): by sequence number,\n"
     "         or --smart by recognising each downloaded image among the local slices.\n"
+    "         Slices are the images and the cell backgrounds of every table and outside\n"
+    "         them, numbered (shop_01.jpg) or by row and column (index_r1_c2.gif). A\n"
+    "         slice file takes one link, which goes to each place the mark-up names it:\n"
+    "         its images and backgrounds, rollover scripts, style rules, links to it.\n"
     "         Without --image each slice file is found by the path its reference names,\n"
     "         from the folder of --code; with --image (any one slice image) by that\n"
     "         image's folder and name with the reference's number, or else by the\n"
@@ -40,10 +44,11 @@ constexpr char kUsage[] =
     "         error. Files are GBK unless --encoding utf-8; a file whose text GBK cannot\n"
     "         hold exactly (a NUL byte, a character GBK lacks, a UTF-8 byte-order mark)\n"
     "         is refused.\n"
-    "         --smart also pairs an upload whose fingerprint differs from a slice's\n"
-    "         of the same size in a few cells, then one the host scaled or converted:\n"
-    "         of the slice's proportions and close to its grey levels; each time only\n"
-    "         when each is the other's one nearest. --exact pairs equal keys only.\n"
+    "         --smart pairs by the pictures: an upload takes a slice's place only when\n"
+    "         it is clearly the nearest picture to that slice and the slice clearly the\n"
+    "         nearest to it, of the same size or, scaled by the host, in proportion;\n"
+    "         a look-alike's upload never takes a slice whose own upload is missing.\n"
+    "         --exact pairs only pictures of equal size and key.\n"
     "         Slices left unpaired get a placeholder (mivron and the slice number),\n"
     "         listed on standard error with the links that gave no image.\n"
     "         --report writes the comparison page to FILE once the result is written:\n"
@@ -51,8 +56,8 @@ constexpr char kUsage[] =
     "         near, scaled, unpaired), the links not used and why links gave no\n"
     "         image, as an HTML page (UTF-8) for a browser. A page that cannot be\n"
     "         written is said on standard error; the exit status stays the run's.\n"
-    "key      prints the recognition key of each image file or http(s) link, tab, the\n"
-    "         argument: two images pair when their keys are equal.\n"
+    "key      prints the key of each image file or http(s) link, tab, the argument:\n"
+    "         its width, height and 64-cell fingerprint, as the smart run shows them.\n"
     "\n"
     "exit status: 0 done, 1 input refused or no slice image path found, 2 wrong usage,\n"
     "             3 a file, a link (key) or standard output not readable or writable,\n"
@@ -114,30 +119,15 @@ struct InputText {
   bool byte_order_mark = false;
 };
 
-// The line (from 1) that holds position `at`.
-std::size_t LineAt(std::u16string_view text, std::size_t at) {
-  return 1 + static_cast<std::size_t>(std::count(text.begin(), text.begin() + at, u'\n'));
-}
-
 // Why UTF-8 text cannot pass through GBK unchanged: the first character
 // that does not come back as it went, with its line.
 std::string Utf8Refusal(std::string_view utf8) {
   const std::u16string wide = WideFromUtf8(utf8);
   if (Utf8FromWide(wide) != utf8) return "is not valid UTF-8";
-  for (std::size_t at = 0; at < wide.size();) {
-    const bool pair = at + 1 < wide.size() && wide[at] >= 0xD800 && wide[at] < 0xDC00;
-    const std::u16string_view character(wide.data() + at, pair ? 2 : 1);
-    if (WideFromGbk(GbkFromWide(character)) != character) {
-      const char32_t code =
-          pair ? 0x10000 + ((character[0] - 0xD800) << 10) + (character[1] - 0xDC00) : character[0];
-      char name[16];
-      std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(code));
-      return "line " + std::to_string(LineAt(wide, at)) + " holds " + name +
-             (code == 0 ? " (NUL)" : "") + ", which GBK cannot hold";
-    }
-    at += character.size();
-  }
-  return "cannot be held as GBK";
+  const UnheldCharacter unheld = FirstCharacterGbkLacks(wide);
+  if (unheld.line == 0) return "cannot be held as GBK";
+  return "line " + std::to_string(unheld.line) + " holds " + CodePointName(unheld.code_point) +
+         (unheld.code_point == 0 ? " (NUL)" : "") + ", which GBK cannot hold";
 }
 
 // Files hand in and out what the engine holds: GBK texts. Whatever the run
@@ -186,17 +176,6 @@ class Encoding {
  private:
   bool utf8_;
 };
-
-// A Windows text box holds pasted lines with CR LF; a lone LF becomes one.
-Text WindowsLineEnds(const Text& text) {
-  Text out;
-  out.reserve(text.size() + text.size() / 16);
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) out += '\r';
-    out += text[i];
-  }
-  return out;
-}
 
 struct ReplaceOptions {
   std::string code, links, image, out, links_out, encoding, report;
@@ -320,6 +299,15 @@ Text Plural(int count, const char* one, const char* many) {
   return DecimalText(count) + " " + (count == 1 ? one : many);
 }
 
+// How near a pair's pictures are, and how much nearer than any other.
+Text PairMeasures(const NearPair& pair) {
+  char text[128];
+  std::snprintf(text, sizeof text,
+                "pictures %.2f levels apart a cell, nearer than any other by %s%.2f", pair.distance,
+                pair.margin >= kMarginShown ? "at least " : "", pair.margin);
+  return text;
+}
+
 // What the run did, told once its result is safely written.
 void ReportDone(const RunReport& report, const ReplaceOptions& o) {
   Text line = "quillmar: " + DecimalText(report.replaced) + " of " +
@@ -328,9 +316,12 @@ void ReportDone(const RunReport& report, const ReplaceOptions& o) {
     line += " (" + DecimalText(report.near_pairs) + " by near or scaled match)";
   WriteTerminalLine(stderr, line + ", result written to " + Destination(o.out));
   if (report.left > 0 && o.by_number) {
-    WriteTerminalLine(
-        stderr, "quillmar: too few links: " + Plural(report.left, "image keeps", "images keep") +
-                    " its local path");
+    WriteTerminalLine(stderr,
+                      "quillmar: " + Plural(report.left, "link", "links") + " too few: the last " +
+                          Plural(report.left, "slice file keeps its", "slice files keep their") +
+                          " local path; an upload missing from the middle of the list moves "
+                          "every later link onto the next slice: check the list, or pair by "
+                          "picture with --smart");
   } else if (report.left > 0) {
     WriteTerminalLine(stderr, "quillmar: " + Plural(report.left, "image is", "images are") +
                                   " left to replace by hand (the placeholders listed above)");
@@ -338,6 +329,11 @@ void ReportDone(const RunReport& report, const ReplaceOptions& o) {
   if (report.failed_links > 0) {
     WriteTerminalLine(stderr, "quillmar: " + Plural(report.failed_links, "link", "links") +
                                   " gave no image (listed above)");
+  }
+  if (report.unused_links > 0) {
+    WriteTerminalLine(stderr, "quillmar: " + Plural(report.unused_links, "link", "links") +
+                                  " not used: more links than slice files" +
+                                  (o.links_out.empty() ? "; --links-out keeps them" : ""));
   }
   if (report.not_links > 0) {
     WriteTerminalLine(stderr, "quillmar: skipped " + Plural(report.not_links, "line", "lines") +
@@ -379,7 +375,7 @@ int Replace(const std::vector<std::string>& args) {
   window.SetEditText(EditBox::kSliceCode, code->text);
   // Without a chosen image the slices are found as the page names them.
   if (o->smart && o->image.empty()) window.SetSlicePage(FolderOfFile(o->code), code->text);
-  window.SetEditText(EditBox::kLinkList, WindowsLineEnds(links->text));
+  window.SetEditText(EditBox::kLinkList, WithWindowsLineEnds(links->text));
   window.SetEditText(EditBox::kImagePath, ImagePathText(o->image));
   window.SelectRadio(o->smart ? RadioBox::kSmart : RadioBox::kByNumber);
 
@@ -389,16 +385,13 @@ int Replace(const std::vector<std::string>& args) {
   smart.on_progress = [](const Text& status) { WriteTerminalLine(stderr, status); };
   smart.on_near_pair = [](const NearPair& pair) {
     WriteTerminalLine(stderr, "near match: link " + DecimalText(pair.link) + ", slice " +
-                                  DecimalText(pair.slice) + ", " + DecimalText(pair.distance) +
-                                  " of 64 cells differ");
+                                  DecimalText(pair.slice) + ", " + PairMeasures(pair));
   };
   smart.on_scaled_pair = [](const NearPair& pair, double factor) {
-    char measures[96];
-    std::snprintf(measures, sizeof measures,
-                  "scaled by %.3f, grey levels %.1f apart a cell on average", factor,
-                  static_cast<double>(pair.distance) / kFingerprintLength);
+    char scale[32];
+    std::snprintf(scale, sizeof scale, "scaled by %.3f, ", factor);
     WriteTerminalLine(stderr, "scaled match: link " + DecimalText(pair.link) + ", slice " +
-                                  DecimalText(pair.slice) + ", " + measures);
+                                  DecimalText(pair.slice) + ", " + scale + PairMeasures(pair));
   };
   CliHost host;
   ReplaceCommand command(window, host, std::move(smart));

@@ -82,12 +82,6 @@ Text Number(long long value) {
   return DecimalText(value);
 }
 
-// Two digits at least, as the placeholders and the file names count.
-Text SliceNumber(std::size_t index) {
-  const Text digits = Number(static_cast<long long>(index) + 1);
-  return digits.size() < 2 ? "0" + digits : digits;
-}
-
 Text SizeText(int width, int height) {
   return Number(width) + "×" + Number(height);
 }
@@ -173,9 +167,10 @@ Text SliceRows(const RunReport& report, const std::map<Text, const LinkOutcome*>
   for (std::size_t i = 0; i < report.slice_outcomes.size(); ++i) {
     const SliceOutcome& slice = report.slice_outcomes[i];
     const Kind kind = KindOf(slice);
-    rows += "<tr class=\"" + Text(kind.row_class) + "\"><td class=\"number\">" + SliceNumber(i) +
-            "</td>" + SliceCell(slice) + UploadCell(slice, links) + "<td class=\"kind\">" +
-            kind.text + (*kind.note ? Note(kind.note) : Text()) + "</td></tr>\n";
+    rows += "<tr class=\"" + Text(kind.row_class) + "\"><td class=\"number\">" +
+            SliceNumberText(i + 1) + "</td>" + SliceCell(slice) + UploadCell(slice, links) +
+            "<td class=\"kind\">" + kind.text + (*kind.note ? Note(kind.note) : Text()) +
+            "</td></tr>\n";
   }
   return rows + "</table>\n";
 }

@@ -7,10 +7,21 @@ Text MemoryWindow::EditText(EditBox box) {
   return edits_[box];
 }
 
+UnheldCharacter MemoryWindow::FirstCharacterGbkLacks(EditBox box) {
+  std::lock_guard lock(mutex_);
+  return unheld_[box];
+}
+
 void MemoryWindow::SetEditText(EditBox box, const Text& text) {
   std::lock_guard lock(mutex_);
   edits_[box] = text;
+  unheld_.erase(box);
   ++edit_writes_[box];
+}
+
+void MemoryWindow::SetUnheldCharacter(EditBox box, UnheldCharacter character) {
+  std::lock_guard lock(mutex_);
+  unheld_[box] = character;
 }
 
 void MemoryWindow::SetGroupCaption(GroupBox box, const Text& caption) {

@@ -15,6 +15,7 @@ namespace qm {
 class MemoryWindow : public WindowAccess {
  public:
   Text EditText(EditBox box) override;
+  UnheldCharacter FirstCharacterGbkLacks(EditBox box) override;
   void SetEditText(EditBox box, const Text& text) override;
   void SetGroupCaption(GroupBox box, const Text& caption) override;
   void SetStatusText(int part, const Text& text) override;
@@ -29,6 +30,9 @@ class MemoryWindow : public WindowAccess {
   Text SlicePageFolder() override;
   void SetRunActive(bool active) override;
 
+  // The box shows a character its GBK text cannot hold, as a pasted one
+  // in the window would; a write of the box's text forgets it.
+  void SetUnheldCharacter(EditBox box, UnheldCharacter character);
   // The slice-code box holds `text`, read from a page in `folder`.
   void SetSlicePage(const Text& folder, const Text& text);
   void SelectRadio(RadioBox box);  // the other one is deselected, as in a group
@@ -49,6 +53,7 @@ class MemoryWindow : public WindowAccess {
   std::mutex mutex_;
   std::map<EditBox, Text> edits_;
   std::map<EditBox, int> edit_writes_;
+  std::map<EditBox, UnheldCharacter> unheld_;
   std::map<GroupBox, Text> captions_;
   std::map<int, Text> status_;
   RadioBox selected_ = RadioBox::kSmart;

@@ -21,12 +21,11 @@ inline void ShowStatus(WindowAccess& window, const Text& text) {
   window.SetStatusText(kStatusMessagePart, text);
 }
 
-// The references of the slice code. When there are none, both runs say so
-// and stop before changing anything.
-std::vector<SliceReference> ReferencesOrSayNone(WindowAccess& window, RegexObject& regex,
-                                                const Text& slice_code);
+// The references of the slice code and the files they name. When there
+// are none, both runs say so and stop before changing anything.
+SliceCodeReading ReadOrSayNone(WindowAccess& window, const Text& slice_code);
 
-// The work list holds one row per reference: its source, or the key the
+// The work list holds one row per slice file: its source, or the key the
 // smart run measured.
 void FillWorkList(WindowAccess& window, const std::vector<Text>& rows);
 
@@ -56,11 +55,22 @@ class ProgressDisplay {
   Clock::time_point next_;
 };
 
-// The end of both runs: the boxes get the run's texts, the clipboard the
-// run's own result (never a box's, which the user may have emptied), and
-// the status bar `status`. A window that is gone has no boxes to show the
+// A run's result put in place: the boxes get the run's texts, the clipboard
+// the run's own result (never a box's, which the user may have emptied),
+// the report its outcome. A window that is gone has no boxes to show the
 // result in, and then the clipboard is left alone.
+void PutResult(WindowAccess& window, HostServices& host, const Text& slice_code,
+               const Text& link_list, RunReport& report);
+
+// The end of a run: PutResult, then the status bar `status`.
 void FinishRun(WindowAccess& window, HostServices& host, const Text& slice_code,
                const Text& link_list, const Text& status, RunReport& report);
+
+// Slice numbers, counted from 1, have at least two digits, as in file names:
+// the placeholders' and the comparison page's.
+inline Text SliceNumberText(std::size_t number) {
+  Text digits = DecimalText(static_cast<long long>(number));
+  return digits.size() < 2 ? "0" + digits : digits;
+}
 
 }  // namespace qm

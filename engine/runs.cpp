@@ -17,45 +17,81 @@ bool Contains(const Text& text, const char* marker) {
   return Find(text, marker, 1) != kNotFound;
 }
 
+// Slice code holds "01." in a slice's file name, or names a slice another
+// way: by row and column, or in an export that no longer holds slice 01.
+bool LooksLikeSliceCode(const Text& code) {
+  return Contains(code, "01.") || !FindReferences(code).empty();
+}
+
+// What the user pasted that the program cannot keep: the run would put "?"
+// in its place, in the result and on the clipboard.
+Text UnheldText(WindowAccess& window) {
+  constexpr struct {
+    EditBox box;
+    const char* name;
+  } kBoxes[] = {{EditBox::kSliceCode, "切片代码"}, {EditBox::kLinkList, "已上传的图片链接"}};
+  for (const auto& [box, name] : kBoxes) {
+    const UnheldCharacter unheld = window.FirstCharacterGbkLacks(box);
+    if (unheld.line == 0) continue;
+    return Text(name) + "框第 " + DecimalText(static_cast<long long>(unheld.line)) +
+           " 行含有 GBK 无法表示的字符（" + CodePointName(unheld.code_point) +
+           "），未替换：请删去或换掉这个字符后再试";
+  }
+  return {};
+}
+
 // The links may use either scheme, written in any letter case.
 bool HoldsWebAddress(const Text& text) {
   return FindFolded(text, "http:", 1) != kNotFound || FindFolded(text, "https:", 1) != kNotFound;
 }
 
+// More slice files than links: pairing went on to the last link, so the
+// last files keep their local paths; but an upload missing from the middle
+// of the list has moved every later link onto the next slice's place.
+Text TooFewLinksText(int missing) {
+  const Text count = DecimalText(missing);
+  return "已复制，但链接比切片图片少 " + count + " 个，最后 " + count +
+         " 张图片未替换。中间缺一张上传会让其后每张图片都配错，请核对链接，或改用按智能按图片配对";
+}
+
+Text UnusedLinksNote(int unused) {
+  if (unused == 0) return {};
+  return "（" + DecimalText(unused) + " 个链接未使用）";
+}
+
 }  // namespace
 
+// The k-th link goes to the k-th slice file, and every reference to that
+// file gets it.
 RunReport RunByNumber(WindowAccess& window, HostServices& host) {
-  RegexObject regex;
   RunReport report;
   const Text code = window.EditText(EditBox::kSliceCode);
-  const std::vector<SliceReference> references = ReferencesOrSayNone(window, regex, code);
-  if (references.empty()) {
+  const SliceCodeReading reading = ReadOrSayNone(window, code);
+  if (reading.files.empty()) {
     report.outcome = RunOutcome::kNothingFound;
     return report;
   }
   std::vector<Text> contents;
-  for (const SliceReference& reference : references) contents.push_back(reference.source);
+  for (const SliceFile& file : reading.files) contents.push_back(file.source);
   FillWorkList(window, contents);
 
-  // With fewer links than slices, pairing stops at the last link and the
-  // remaining slices keep their local paths; the status says how many.
   const Text list = window.EditText(EditBox::kLinkList);
   const LinkLines lines = ReadLinkLines(list);
-  const std::size_t paired = std::min(references.size(), lines.links.size());
+  const std::size_t paired = std::min(reading.files.size(), lines.links.size());
   std::vector<std::size_t> used;
   for (std::size_t k = 0; k < paired; ++k) {
     contents[k] = lines.links[k].link;
     used.push_back(lines.links[k].line);
   }
-  report.slices = static_cast<int>(references.size());
+  report.slices = static_cast<int>(reading.files.size());
   report.replaced = static_cast<int>(paired);
   report.left = report.slices - report.replaced;
+  report.unused_links = static_cast<int>(lines.links.size() - paired);
   report.not_links = lines.not_links;
 
-  Text done = kByNumberDoneText;
-  if (report.left > 0) done += "链接数量不足，还有 " + DecimalText(report.left) + " 张图片未替换";
-  done += NotLinksNote(report.not_links);
-  FinishRun(window, host, WithContents(code, references, contents), WithoutLines(list, used), done,
+  Text done = report.left > 0 ? TooFewLinksText(report.left) : Text(kByNumberDoneText);
+  done += UnusedLinksNote(report.unused_links) + NotLinksNote(report.not_links);
+  FinishRun(window, host, WithFileContents(code, reading, contents), WithoutLines(list, used), done,
             report);
   return report;
 }
@@ -79,7 +115,7 @@ PressResult ReplaceCommand::ReplaceAndCopy() {
     ShowStatus(window_, kRunBusyText);
     return PressResult::kBusy;
   }
-  if (!Contains(window_.EditText(EditBox::kSliceCode), "01.")) {
+  if (!LooksLikeSliceCode(window_.EditText(EditBox::kSliceCode))) {
     ShowStatus(window_, kBadSliceCodeText);
     return PressResult::kBadSliceCode;
   }
@@ -87,6 +123,10 @@ PressResult ReplaceCommand::ReplaceAndCopy() {
   if (!HoldsWebAddress(links)) {
     ShowStatus(window_, kBadLinksText);
     return PressResult::kBadLinks;
+  }
+  if (const Text unheld = UnheldText(window_); !unheld.empty()) {
+    ShowStatus(window_, unheld);
+    return PressResult::kUnheldText;
   }
   window_.SetEditText(EditBox::kLinkList, links + kLineBreak);
 

@@ -15,7 +15,8 @@ namespace qm {
 enum class PressResult {
   kStarted,       // a run of the selected mode was started
   kNoMode,        // checks passed, line break appended, no mode selected
-  kBadSliceCode,  // the slice code lacks "01."
+  kBadSliceCode,  // the slice code lacks "01." and names no slice
+  kUnheldText,    // a box holds a character GBK cannot hold; nothing changed
   kBadLinks,      // the link list holds neither "http:" nor "https:"
   kBusy,          // a run is still working; nothing changed
 };
@@ -67,11 +68,12 @@ struct LinkOutcome {
 // What a run did, for whoever started it to report.
 struct RunReport {
   RunOutcome outcome = RunOutcome::kDone;
-  int slices = 0;        // image references found
-  int replaced = 0;      // references that took a link
+  int slices = 0;        // slice files the references name
+  int replaced = 0;      // slice files that took a link
   int near_pairs = 0;    // of those, paired without equal keys, scaled ones too (smart)
-  int left = 0;          // references left: local paths (by number), placeholders (smart)
+  int left = 0;          // files left: local paths (by number), placeholders (smart)
   int failed_links = 0;  // links that gave no image (smart)
+  int unused_links = 0;  // links no slice file took (by number)
   int not_links = 0;     // non-blank lines of the link list that are no link
   bool copied = false;   // the result went to the clipboard
   Text notice;           // what the user was told to do by hand; empty when nothing
@@ -80,16 +82,17 @@ struct RunReport {
   std::vector<LinkOutcome> link_outcomes;
 };
 
-// What a smart run does beyond pairing equal keys, and whom it tells.
+// Which pairs a smart run may make beyond the same picture, and whom it
+// tells of them.
 struct SmartRunOptions {
-  // Pair the uploads equal keys left over with their slices by fingerprint
-  // distance (near_match.h).
+  // Pair uploads of the same size whose fingerprint differs from the
+  // slice's: re-encoded, marked or converted (near_match.h). Without it
+  // only pictures of equal size and fingerprint pair.
   bool near_match = true;
   // Called on the run's thread for each near pair as it is made.
   std::function<void(const NearPair&)> on_near_pair;
-  // After the near pass (so only with near_match), pair what is left by
-  // proportional size and grey levels: uploads the host scaled or
-  // converted (near_match.h).
+  // With near_match, also pair uploads of another size in proportion with
+  // the slice: uploads the host scaled (near_match.h).
   bool scaled_match = true;
   // Called on the run's thread for each such pair as it is made, with the
   // factor the upload was scaled by.

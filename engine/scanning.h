@@ -1,6 +1,7 @@
-// How both replacement runs read their inputs: the image references of the
-// slice mark-up, each with the place where its path stands, the numbered
-// file-name ending, and the lines of the link list.
+// How both replacement runs read their inputs: the slice references of the
+// mark-up, each with the place where its path stands, the slice files they
+// name and the other places that name those files, the numbered file-name
+// ending, and the lines of the link list.
 #pragma once
 
 #include <cstddef>
@@ -17,46 +18,72 @@ namespace qm {
 // that are not digits, blanks, dots or the start of a query.
 inline constexpr char kSuffixPattern[] = R"(\d{2,3}\.[^\d\s.?#]{3,})";
 
-// One image reference: the path an image tag's src holds and where it
-// stands. A run replaces exactly these bytes, so the same path written
-// elsewhere (a style rule, a link, a comment) is never touched.
+// One slice reference: a path in the slice mark-up that names a slice
+// file, and where it stands. A run replaces exactly these bytes.
+enum class ReferenceKind {
+  kImageSource,  // the src of an <img> or <input type="image">
+  kBackground,   // the background attribute of a cell, row, table or body
+};
+
 struct SliceReference {
   std::size_t offset = 0;  // 0-based byte offset of the path in the slice code
   Text source;             // the path as written
+  ReferenceKind kind = ReferenceKind::kImageSource;
 };
 
-// The slice code with the path of reference i replaced by contents[i]; the
-// bytes between the references stay as they are. Linear in the text.
-Text WithContents(std::string_view slice_code, const std::vector<SliceReference>& references,
-                  const std::vector<Text>& contents);
+// Whether the file name of `path` ends, before its extension, in a slice
+// number: "_" and two or three digits ("_01", "_001") or a row and column
+// ("_r1_c2"). The extension has three characters or more, none of them a
+// digit, a blank, a dot or the start of a query.
+bool CarriesSliceNumber(std::string_view path);
+// Whether the file name is a row and column one ("index_r2_c3.jpg").
+bool IsRowColumnName(std::string_view path);
 
-// The bytes strictly between the first "<table" and the next "</table>";
-// the markers are case-sensitive.
-Text TableBody(const Text& slice_code);
-
-// The table scan: in the table body, each src="..." attribute whose tag
-// has a width attribute after it, directly or behind other attributes, and
-// whose value holds "_". Attribute names in any letter case; the value ends
-// at its closing quote on the same line. Each tag is read once, so two tags
-// on a line are two references and the scan is linear in the text.
+// Every slice reference of the whole code, in document order, inside
+// tables (nested or not) and outside them: the src of each <img> (and
+// <input type="image">) whose tag has a width attribute anywhere or whose
+// file name carries a slice number, and each background attribute whose
+// file name carries one. Attribute and tag names in any case; values in
+// double, single or no quotes; tags may wrap over lines. A path holds "_"
+// and no line break, and is no web address (http:, https:, //, data:).
+// The contents of <script> and <style> are no tags. Linear in the text.
 std::vector<SliceReference> FindReferences(std::string_view slice_code);
 
-// The second reading, for exports the table scan misses (capital tags, a
-// slice table inside layout tables, images in <div>s, tags without width):
-// the part of the slice code inside the first table found without regard
-// to case, up to the end tag that closes it, nested tables counted; empty
-// when there is no such table. A view into `slice_code`.
-std::string_view OutermostTable(std::string_view slice_code);
-// The src value of every <img> tag in `region`, a view into `slice_code`,
-// in document order: attributes in any order and case, over line breaks,
-// in double, single or no quotes.
-std::vector<SliceReference> ImageTagReferences(std::string_view slice_code,
-                                               std::string_view region);
+// Two paths name the same file when they are equal with "\" taken as "/"
+// and the ASCII letters folded, as Windows file names are: this key.
+Text SameFileKey(std::string_view path);
 
-// The references both runs work on: those of the table scan; when it finds
-// none, the <img> sources with "_" and a SliceSuffix in the outermost table,
-// or when that has none, in the whole slice code.
-std::vector<SliceReference> FindSliceReferences(RegexObject& regex, std::string_view slice_code);
+// A slice file: named by one or more references, in document order.
+struct SliceFile {
+  Text source;                          // as its first reference writes it
+  std::vector<std::size_t> references;  // indices into the references
+};
+
+// A place other than a reference where the code names a slice file as a
+// whole value: an attribute value, a url(...) in a style, a quoted string in
+// a script. It gets the file's text, but takes no link of its own.
+struct FilePlace {
+  std::size_t offset = 0;
+  std::size_t length = 0;
+  std::size_t file = 0;  // index into the files
+};
+
+// The slice code as both runs read it: its references, the files they
+// name in the order of each file's first reference, and the other places
+// that name those files.
+struct SliceCodeReading {
+  std::vector<SliceReference> references;
+  std::vector<SliceFile> files;
+  std::vector<FilePlace> places;  // in document order, overlapping no reference
+};
+
+SliceCodeReading ReadSliceCode(std::string_view slice_code);
+
+// The slice code with every reference and place of file k replaced by
+// contents[k]; files beyond the contents keep their text, and the bytes
+// between stay as they are. Linear in the text.
+Text WithFileContents(std::string_view slice_code, const SliceCodeReading& reading,
+                      const std::vector<Text>& contents);
 
 // The 0-based offset where the file name of a path begins, behind its last
 // "\" or "/" (never the second byte of a two-byte character).
@@ -83,7 +110,8 @@ struct LinkLines {
   int not_links = 0;            // lines that are neither blank nor a link
 };
 
-// The list split at CR LF (as SplitLines does). Each line is taken without
+// The list split into lines at CR LF, at a lone LF and at a lone CR: lists
+// copied from elsewhere end their lines either way. Each line is taken without
 // spaces, tabs and full-width spaces at its ends; a line that is then empty
 // is passed over, and one that does not start with http://, https:// or //
 // (in any letter case) is no link: it is counted and left alone.

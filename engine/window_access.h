@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "host/encoding.h"
 
 namespace qm {
 
@@ -33,6 +34,9 @@ class WindowAccess {
   virtual ~WindowAccess() = default;
 
   virtual Text EditText(EditBox box) = 0;
+  // The first character the box shows that its GBK text cannot hold (the
+  // text read has "?" in its place); line 0 when there is none.
+  virtual UnheldCharacter FirstCharacterGbkLacks(EditBox box) = 0;
   // Replaces the whole text; raises the box's content-changed handling once.
   virtual void SetEditText(EditBox box, const Text& text) = 0;
   virtual void SetGroupCaption(GroupBox box, const Text& caption) = 0;

@@ -1,6 +1,8 @@
 // Putting the program's texts on the system clipboard.
 #pragma once
 
+#include <string>
+
 #include "base/text.h"
 
 namespace qm {
@@ -11,5 +13,9 @@ namespace qm {
 // clipboard cannot be opened or the memory not allocated. Where there is no
 // desktop clipboard (the Linux build) it is always false.
 bool SetClipboardText(const Text& text);
+
+// The clipboard's text in its Unicode form, up to its first NUL; false when
+// it holds no text (always, where there is no desktop clipboard).
+bool GetClipboardUnicodeText(std::u16string& text);
 
 }  // namespace qm

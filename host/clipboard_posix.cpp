@@ -7,4 +7,8 @@ bool SetClipboardText(const Text&) {
   return false;
 }
 
+bool GetClipboardUnicodeText(std::u16string&) {
+  return false;
+}
+
 }  // namespace qm

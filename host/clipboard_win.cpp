@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -68,6 +69,20 @@ bool SetClipboardText(const Text& text) {
     return false;
   }
   Place(CF_LOCALE, &kChineseSimplified, sizeof kChineseSimplified);
+  return true;
+}
+
+bool GetClipboardUnicodeText(std::u16string& text) {
+  OpenedClipboard clipboard;
+  if (!clipboard) return false;
+  HANDLE data = GetClipboardData(CF_UNICODETEXT);
+  if (!data) return false;
+  const auto* locked = static_cast<const char16_t*>(GlobalLock(data));
+  if (!locked) return false;
+  // The memory may be larger than the text; the text ends at its NUL.
+  const std::size_t units = GlobalSize(data) / sizeof(char16_t);
+  text.assign(locked, std::find(locked, locked + units, u'\0'));
+  GlobalUnlock(data);
   return true;
 }
 

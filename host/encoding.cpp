@@ -1,5 +1,8 @@
 #include "host/encoding.h"
 
+#include <algorithm>
+#include <cstdio>
+
 namespace qm {
 namespace {
 
@@ -34,6 +37,27 @@ void AppendUtf16(std::u16string& out, char32_t cp) {
 }
 
 }  // namespace
+
+UnheldCharacter FirstCharacterGbkLacks(std::u16string_view wide) {
+  // GBK converts character by character, so the texts agree up to the
+  // first character that does not make the round trip.
+  const std::u16string back = WideFromGbk(GbkFromWide(wide));
+  const auto [differs, _] = std::mismatch(wide.begin(), wide.end(), back.begin(), back.end());
+  if (differs == wide.end()) return {};
+  const auto at = static_cast<std::size_t>(differs - wide.begin());
+  char32_t code = wide[at];
+  const bool pair = code >= 0xD800 && code < 0xDC00 && at + 1 < wide.size() &&
+                    wide[at + 1] >= 0xDC00 && wide[at + 1] < 0xE000;
+  if (pair) code = 0x10000 + ((code - 0xD800) << 10) + (wide[at + 1] - 0xDC00);
+  const auto line = static_cast<std::size_t>(std::count(wide.begin(), differs, u'\n'));
+  return {line + 1, code};
+}
+
+Text CodePointName(char32_t code_point) {
+  char name[16];
+  std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(code_point));
+  return name;
+}
 
 std::string Utf8FromWide(std::u16string_view wide) {
   std::string out;

@@ -26,4 +26,17 @@ inline Text GbkFromUtf8(std::string_view utf8) {
   return GbkFromWide(WideFromUtf8(utf8));
 }
 
+// A character of a Unicode text that GBK cannot hold, and its line.
+struct UnheldCharacter {
+  std::size_t line = 0;  // from 1; 0 when GBK holds every character
+  char32_t code_point = 0;
+};
+
+// The first character of `wide` that does not come back from GBK as it
+// went: one GBK lacks, or a NUL, which ends a GBK text. Lines end at LF.
+UnheldCharacter FirstCharacterGbkLacks(std::u16string_view wide);
+
+// "U+1F600": how a character no GBK text can show is named to the user.
+Text CodePointName(char32_t code_point);
+
 }  // namespace qm

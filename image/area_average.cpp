@@ -11,18 +11,18 @@ inline std::int64_t OverBlack(std::uint8_t channel, std::uint8_t alpha) {
 }
 
 struct Colour {
-  std::int64_t r, g, b;
+  std::int64_t r, g, b, a;
 };
 
 template <PixelLayout kLayout>
 inline Colour Read(const std::uint8_t* p) {
   if constexpr (kLayout == PixelLayout::kGrey) {
-    return {p[0], p[0], p[0]};
+    return {p[0], p[0], p[0], 255};
   } else if constexpr (kLayout == PixelLayout::kRgb) {
-    return {p[0], p[1], p[2]};
+    return {p[0], p[1], p[2], 255};
   } else {
-    if (p[3] == 255) return {p[0], p[1], p[2]};
-    return {OverBlack(p[0], p[3]), OverBlack(p[1], p[3]), OverBlack(p[2], p[3])};
+    if (p[3] == 255) return {p[0], p[1], p[2], 255};
+    return {OverBlack(p[0], p[3]), OverBlack(p[1], p[3]), OverBlack(p[2], p[3]), p[3]};
   }
 }
 
@@ -83,6 +83,8 @@ void AreaAverage::BuildSpans() {
   }
   for (auto& span : spans_) {
     if (span.first_whole < 0) span.first_whole = span.end_whole = 0;
+    span.weight = (span.end_whole - span.first_whole) * std::int64_t{columns_};
+    for (int e = 0; e < span.edges; ++e) span.weight += span.edge_weight[e];
   }
 }
 
@@ -112,7 +114,7 @@ void AreaAverage::SumWholeRow(const std::uint8_t* pixels) {
   const std::int64_t whole_weight = columns_;
   for (std::size_t c = 0; c < spans_.size(); ++c) {
     const CellSpan& span = spans_[c];
-    std::uint32_t r = 0, g = 0, b = 0;
+    std::uint32_t r = 0, g = 0, b = 0, a = 0;
     const std::uint8_t* p = pixels + static_cast<std::ptrdiff_t>(span.first_whole) * kBytes;
     for (int x = span.first_whole; x < span.end_whole; ++x, p += kBytes) {
       if constexpr (kLayout == PixelLayout::kRgba) {
@@ -120,6 +122,7 @@ void AreaAverage::SumWholeRow(const std::uint8_t* pixels) {
         r += static_cast<std::uint32_t>(colour.r);
         g += static_cast<std::uint32_t>(colour.g);
         b += static_cast<std::uint32_t>(colour.b);
+        a += p[3];
       } else if constexpr (kLayout == PixelLayout::kRgb) {
         r += p[0];
         g += p[1];
@@ -129,13 +132,16 @@ void AreaAverage::SumWholeRow(const std::uint8_t* pixels) {
       }
     }
     if constexpr (kLayout == PixelLayout::kGrey) g = b = r;
-    Sums sums{whole_weight * r, whole_weight * g, whole_weight * b};
+    Sums sums{whole_weight * r, whole_weight * g, whole_weight * b, whole_weight * a};
+    // Opaque layouts: every pixel of the span counts fully.
+    if constexpr (kLayout != PixelLayout::kRgba) sums.a = 255 * span.weight;
     for (int e = 0; e < span.edges; ++e) {
       const Colour colour =
           Read<kLayout>(pixels + static_cast<std::ptrdiff_t>(span.edge[e]) * kBytes);
       sums.r += span.edge_weight[e] * colour.r;
       sums.g += span.edge_weight[e] * colour.g;
       sums.b += span.edge_weight[e] * colour.b;
+      if constexpr (kLayout == PixelLayout::kRgba) sums.a += span.edge_weight[e] * colour.a;
     }
     line_[c] = sums;
   }
@@ -167,6 +173,7 @@ void AreaAverage::TakePixels(int y, int first, int step, int count, const std::u
       s.r += tap.weight * c.r;
       s.g += tap.weight * c.g;
       s.b += tap.weight * c.b;
+      s.a += tap.weight * c.a;
     }
   };
   // One loop per layout, so that no pixel pays for a switch.
@@ -196,7 +203,7 @@ void AreaAverage::TakeRun(int y, int first, int count, const std::uint8_t* pixel
     const std::int64_t lo = (window_.first_column + static_cast<std::int64_t>(i)) * size;
     const std::int64_t weight =
         std::max<std::int64_t>(0, std::min(lo + size, run_hi) - std::max(lo, run_lo));
-    line_[i] = Sums{weight * c.r, weight * c.g, weight * c.b};
+    line_[i] = Sums{weight * c.r, weight * c.g, weight * c.b, weight * c.a};
   }
   AddLine(y);
 }
@@ -210,19 +217,20 @@ void AreaAverage::AddLine(int y) {
       row[c].r += tap.weight * line_[c].r;
       row[c].g += tap.weight * line_[c].g;
       row[c].b += tap.weight * line_[c].b;
+      row[c].a += tap.weight * line_[c].a;
     }
   }
 }
 
-AreaAverage::Rgb AreaAverage::Mean(int column, int row) const {
-  const std::size_t width = line_.size();
-  const Sums& s = cells_[static_cast<std::size_t>(row) * width + static_cast<std::size_t>(column)];
-  // Every cell's weights add up to the source's area.
-  const std::int64_t area = std::int64_t{source_width_} * source_height_;
+AreaAverage::Rgb AreaAverage::MeanOf(const Sums& sums, std::int64_t area) {
   auto mean = [area](std::int64_t sum) {
     return static_cast<std::uint8_t>((sum + area / 2) / area);
   };
-  return {mean(s.r), mean(s.g), mean(s.b)};
+  return {mean(sums.r), mean(sums.g), mean(sums.b)};
+}
+
+AreaAverage::Rgb AreaAverage::Mean(int column, int row) const {
+  return MeanOf(Sum(column, row), Area());
 }
 
 }  // namespace qm

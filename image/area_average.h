@@ -1,9 +1,10 @@
 // Exact integer area averaging of an image onto a grid of cells. On a
 // common scale every source pixel and every cell keep their true extent,
 // and a cell's colour is the overlap-weighted mean of the pixels it covers,
-// composited over black. The scale is separable, so the pixels are taken
-// as a decoder delivers them and only one row of sums is kept, never the
-// picture.
+// composited over black; beside it the cell's weighted alpha, from which
+// the same cell composited over white follows without a second decode. The
+// scale is separable, so the pixels are taken as a decoder delivers them
+// and only one row of sums is kept, never the picture.
 #pragma once
 
 #include <array>
@@ -26,6 +27,12 @@ struct CellWindow {
 class AreaAverage final : public PixelRowSink {
  public:
   using Rgb = std::array<std::uint8_t, 3>;
+  // A cell's channels over black and its alpha, each weighed by overlap:
+  // the weights of every cell add up to Area(). A pixel that never arrives
+  // adds nothing, not even alpha: it is transparent.
+  struct Sums {
+    std::int64_t r = 0, g = 0, b = 0, a = 0;
+  };
 
   // A grid of `columns` x `rows` cells, of which those in `window` (inside
   // the grid, possibly none) are computed.
@@ -39,9 +46,17 @@ class AreaAverage final : public PixelRowSink {
   int SourceWidth() const { return source_width_; }
   int SourceHeight() const { return source_height_; }
 
-  // The mean of cell (column, row) of the window, counted from its first
-  // cell, rounded half up.
+  // The sums of cell (column, row) of the window, counted from its first
+  // cell.
+  const Sums& Sum(int column, int row) const {
+    return cells_[static_cast<std::size_t>(row) * line_.size() + static_cast<std::size_t>(column)];
+  }
+  // What the weights of one cell add up to: the source's area.
+  std::int64_t Area() const { return std::int64_t{source_width_} * source_height_; }
+  // The mean of cell (column, row) of the window, rounded half up.
   Rgb Mean(int column, int row) const;
+  // The means of `sums` over `area`, rounded half up.
+  static Rgb MeanOf(const Sums& sums, std::int64_t area);
 
  private:
   // One source line's share of one cell line, as the length of their overlap.
@@ -55,9 +70,6 @@ class AreaAverage final : public PixelRowSink {
     std::vector<int> start;
     void Build(int source_size, int cells, int first_cell, int last_cell);
   };
-  struct Sums {
-    std::int64_t r = 0, g = 0, b = 0;
-  };
   // A cell column seen from the source: the pixels wholly inside it, each
   // of full weight, and at most two pixels at its edges that it shares.
   struct CellSpan {
@@ -66,6 +78,7 @@ class AreaAverage final : public PixelRowSink {
     int edges = 0;
     int edge[2] = {0, 0};
     std::int64_t edge_weight[2] = {0, 0};
+    std::int64_t weight = 0;  // of all its pixels together
   };
 
   void BuildSpans();

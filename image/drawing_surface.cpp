@@ -61,20 +61,6 @@ bool DrawingSurface::DrawImageScaled(const ImageObject& image, int x, int y, int
   return true;
 }
 
-int DrawingSurface::DecodeImageScaled(const Bytes& bytes, int x, int y, int width, int height,
-                                      int& width_out, int& height_out) {
-  width_out = height_out = 0;
-  if (width <= 0 || height <= 0) return kImageInvalidParameter;
-  const CellWindow window = Visible(x, y, width, height);
-  AreaAverage average(width, height, window);
-  const int status = DecodeImageRows(bytes, average);
-  if (status != kImageOk) return status;
-  width_out = average.SourceWidth();
-  height_out = average.SourceHeight();
-  if (!IsEmpty(window)) Paint(average, x, y, window);
-  return kImageOk;
-}
-
 void DrawingSurface::ToGrey() {
   for (std::size_t i = 0; i + 3 < bgrx_.size(); i += 4) {
     auto grey = static_cast<std::uint8_t>((bgrx_[i] + bgrx_[i + 1] + bgrx_[i + 2]) / 3);

@@ -32,13 +32,6 @@ class DrawingSurface {
   // empty rectangle.
   bool DrawImageScaled(const ImageObject& image, int x, int y, int width, int height);
 
-  // The same drawing straight from image file bytes, decoded row by row
-  // without holding the picture. Returns the decode status (0 = drawn; on
-  // failure nothing is drawn) and puts the decoded size in `width_out` and
-  // `height_out` (0 on failure).
-  int DecodeImageScaled(const Bytes& bytes, int x, int y, int width, int height, int& width_out,
-                        int& height_out);
-
   // Every pixel's red, green and blue become (R + G + B) div 3.
   void ToGrey();
 

@@ -12,6 +12,7 @@
 #include "engine/fake_host.h"
 #include "engine/memory_window.h"
 #include "engine/runs.h"
+#include "engine/slice_page.h"
 #include "support/test_images.h"
 
 namespace qm {
@@ -20,19 +21,25 @@ namespace {
 enum Shape { kOneTagALine, kOneLine, kWithoutWidth };
 
 // A slice file's number has three digits, so a page of thousands of slices
-// names each file several times, as identical slices of a long page do;
-// the uploads of one file are its copies, paired in document order.
+// keeps each thousand in a folder of its own. Every thousand repeats the
+// pictures of the first, as identical slices of a long page do: the uploads
+// of one picture are its copies, paired in document order.
 constexpr int kFiles = 1000;
+constexpr char kPageFolder[] = "D:\\店铺";
 
 Text Number(int k) {
   const Text digits = std::to_string(k % kFiles);
   return Text(3 - digits.size(), '0') + digits;
 }
 
+Text SourceOf(int k) {
+  return "images/p" + std::to_string(k / kFiles) + "/店铺_" + Number(k) + ".jpg";
+}
+
 Text Page(Shape shape, int slices) {
   Text code = shape == kWithoutWidth ? "<div id=\"Table_01\">" : "<table id=\"__01\" width=\"750\">";
   for (int k = 1; k <= slices; ++k) {
-    const Text source = "images/店铺_" + Number(k) + ".jpg";
+    const Text source = SourceOf(k);
     switch (shape) {
       case kOneTagALine:
         code += "\r\n\t<tr>\r\n\t\t<td>\r\n\t\t\t<img src=\"" + source +
@@ -53,7 +60,7 @@ Text LinkOf(int k) {
   return "https://img.example/shop/u" + std::to_string(k) + ".jpg";
 }
 
-// The picture of slice file k: a 16x8 pattern of its own.
+// The picture of slice file k: a 16x8 pattern of its thousand's.
 Bytes SlicePicture(int k) {
   return test::PatternBmp(16, 8, 0x9E3779B97F4A7C15ull * static_cast<std::uint64_t>(k % kFiles));
 }
@@ -68,7 +75,7 @@ void Run(benchmark::State& state, Shape shape, bool smart) {
     const int listed = smart ? k : slices + 1 - k;
     list += LinkOf(listed) + "\r\n";
     if (!smart) continue;
-    host.files["D:\\店铺\\images\\店铺_" + Number(listed) + ".jpg"] = SlicePicture(listed);
+    host.files[ResolveSliceFile(kPageFolder, SourceOf(listed))] = SlicePicture(listed);
     host.links[LinkOf(listed)] = SlicePicture(listed);
   }
   for (auto _ : state) {
@@ -76,7 +83,8 @@ void Run(benchmark::State& state, Shape shape, bool smart) {
     window.SelectRadio(smart ? RadioBox::kSmart : RadioBox::kByNumber);
     window.SetEditText(EditBox::kSliceCode, page);
     window.SetEditText(EditBox::kLinkList, list);
-    window.SetEditText(EditBox::kImagePath, "D:\\店铺\\images\\店铺_001.jpg");
+    // The slice files are found from the page's folder, each by its path.
+    if (smart) window.SetSlicePage(kPageFolder, page);
     ReplaceCommand command(window, host);
     if (command.ReplaceAndCopy() != PressResult::kStarted) state.SkipWithError("refused");
     command.WaitForRun();

@@ -72,13 +72,6 @@ void BM_SplitOneLongLine(benchmark::State& state) {
 }
 BENCHMARK(BM_SplitOneLongLine);
 
-void BM_TableBody(benchmark::State& state) {
-  Text code = Filler(static_cast<std::size_t>(state.range(0))) + "<table>x</table>";
-  for (auto _ : state) benchmark::DoNotOptimize(TableBody(code));
-  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(code.size()));
-}
-BENCHMARK(BM_TableBody)->Arg(1 << 20)->Arg(5 << 20);
-
 void BM_FindReferences(benchmark::State& state) {
   Text code = Tags(static_cast<int>(state.range(0)));
   for (auto _ : state) benchmark::DoNotOptimize(FindReferences(code));

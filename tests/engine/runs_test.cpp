@@ -1,5 +1,6 @@
 #include "engine/runs.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -68,6 +69,60 @@ TEST_F(RunsTest, SliceCodeWithout01IsRefusedBeforeTheLinksAreLookedAt) {
   EXPECT_EQ(Press(), PressResult::kBadSliceCode);
   EXPECT_EQ(Status(), "软件无法识别切片代码，请检查上面的代码是否为切片代码...");
   EXPECT_EQ(Links(), "no links");
+}
+
+// Slice code holds "01." or names a slice another way: row and column
+// names, an export reworked until it lost slice 01.
+TEST_F(RunsTest, SliceCodeIsKnownByItsSlices) {
+  window.SelectRadio(RadioBox::kByNumber);
+  struct Case {
+    const char* code;
+    PressResult result;
+  } cases[] = {
+      {"<table><tr><td><img src=\"images/index_r1_c1.gif\" width=\"9\"></td></tr></table>",
+       PressResult::kStarted},
+      {"<td background=\"images/shop_07.jpg\"><img src=\"images/shop_08.jpg\">",
+       PressResult::kStarted},
+      {"<p>01. Spring sale</p>", PressResult::kStarted},
+      {"<img src=\"images/logo.gif\"><a href=\"images/x_07.jpg\">x_07.jpg</a>",
+       PressResult::kBadSliceCode},
+  };
+  for (const Case& c : cases) {
+    window.SetEditText(EditBox::kSliceCode, c.code);
+    window.SetEditText(EditBox::kLinkList, "http://h/1.jpg");
+    EXPECT_EQ(Press(), c.result) << c.code;
+  }
+}
+
+// A character the box shows but its GBK text cannot hold would leave the
+// run as "?": the press is refused, naming the box and the character, and
+// nothing changes.
+TEST_F(RunsTest, TextGbkCannotHoldIsRefused) {
+  window.SelectRadio(RadioBox::kByNumber);
+  struct Case {
+    EditBox box;
+    UnheldCharacter character;
+    const char* status;
+  } cases[] = {
+      {EditBox::kSliceCode,
+       {2, 0x1F600},
+       "切片代码框第 2 行含有 GBK 无法表示的字符（U+1F600），未替换：请删去或换掉这个字符后再试"},
+      {EditBox::kLinkList,
+       {1, 0x2764},
+       "已上传的图片链接框第 1 行含有 GBK 无法表示的字符（U+2764），未替换：请删去或换掉这个字符后"
+       "再试"},
+  };
+  for (const Case& c : cases) {
+    const Text code = SliceCode({"images/s_01.jpg"});
+    window.SetEditText(EditBox::kSliceCode, code);
+    window.SetEditText(EditBox::kLinkList, "http://h/1.jpg");
+    window.SetUnheldCharacter(c.box, c.character);
+    EXPECT_EQ(Press(), PressResult::kUnheldText);
+    EXPECT_EQ(Status(), c.status);
+    EXPECT_EQ(Code(), code);
+    EXPECT_EQ(Links(), "http://h/1.jpg");
+    EXPECT_EQ(host.clipboard, "(untouched)");
+  }
 }
 
 TEST_F(RunsTest, LinksNeedAWebSchemeInAnyLetterCase) {
@@ -174,12 +229,21 @@ TEST_F(ByNumberTest, LinkLinesAsUsersPasteThem) {
        L1 + "\r\n" + L2 + "\r\n\r\n",
        {L1, L2, "images/s_03.jpg"},
        "\r\n\r\n",
-       "替换完成并已复制...链接数量不足，还有 1 张图片未替换"},
+       "已复制，但链接比切片图片少 1 个，最后 1 "
+       "张图片未替换。中间缺一张上传会让其后每张图片都配错，"
+       "请核对链接，或改用按智能按图片配对"},
       {"one link and a line that is none",
        "<img src=\"" + L1 + "\">\r\n" + L2,
        {L2, "images/s_02.jpg", "images/s_03.jpg"},
        "<img src=\"" + L1 + "\">\r\n",
-       "替换完成并已复制...链接数量不足，还有 2 张图片未替换（1 行不是链接，已跳过）"},
+       "已复制，但链接比切片图片少 2 个，最后 2 "
+       "张图片未替换。中间缺一张上传会让其后每张图片都配错，"
+       "请核对链接，或改用按智能按图片配对（1 行不是链接，已跳过）"},
+      {"lines ending in a lone LF or CR, as copied from elsewhere",
+       L1 + "\n" + L2 + "\r" + L3 + "\n",
+       {L1, L2, L3},
+       "\r\n",
+       "替换完成并已复制..."},
   };
   for (const Case& c : cases) {
     Run({"images/s_01.jpg", "images/s_02.jpg", "images/s_03.jpg"}, c.list);
@@ -198,15 +262,16 @@ TEST_F(ByNumberTest, AUsedLinkTakesItsWholeLineAndNothingElse) {
   EXPECT_EQ(Links(), "x\r\ny\r\nz\r\n");
 }
 
-// Each reference is replaced where the scan found it, in its own src; {1}
-// and {2} stand for the two references, then for their links.
-TEST_F(ByNumberTest, ReferencesAreReplacedWhereTheyStand) {
+// Each reference is replaced where the scan found it, and every other
+// place that names its file as a whole value with it; {1} and {2} stand for
+// the two slices' paths, then for their links.
+TEST_F(ByNumberTest, EveryPlaceOfASliceFileTakesItsLink) {
   struct Case {
     const char* name;
     const char* code;
   } cases[] = {
-      {"the same path earlier in a style rule, a link and a comment",
-       "<style>td { background: url(IMAGES/S_01.JPG) }</style><a href=\"images/s_01.jpg\">"
+      {"the path earlier in a style rule and a link, and in a comment",
+       "<style>td { background: url({1}) }</style><a href=\"{1}\">"
        "<!-- images/s_01.jpg -->\r\n<table>\r\n<tr><td><img src=\"{1}\" width=\"9\"></td></tr>\r\n"
        "<tr><td><img src=\"{2}\" width=\"9\"></td></tr>\r\n</table>"},
       {"two tags on one line",
@@ -225,9 +290,58 @@ TEST_F(ByNumberTest, ReferencesAreReplacedWhereTheyStand) {
     ASSERT_EQ(Press(), PressResult::kStarted);
     EXPECT_EQ(Code(), FillExport(c.code, first, second)) << c.name;
   }
-  // One slice file in two cells: each cell takes the next link.
-  Run({"images/s_01.jpg", "images/s_01.jpg"}, first + "\r\n" + second);
-  EXPECT_EQ(Code(), SliceCode({first, second}));
+}
+
+// By number, the k-th link goes to the k-th slice file: a file named twice
+// takes one link, and the links say what is left over.
+TEST_F(ByNumberTest, OneLinkASliceFile) {
+  const Text L1 = "http://h/1.jpg", L2 = "http://h/2.jpg", L3 = "http://h/3.jpg";
+  struct Case {
+    const char* name;
+    std::vector<Text> sources;
+    Text links;
+    std::vector<Text> expected;
+    Text left, status;
+    int slices;
+  } cases[] = {
+      {"a file in two cells",
+       {"images/s_01.jpg", "images/s_02.jpg", "images/s_01.jpg", "images/s_03.jpg"},
+       L1 + "\r\n" + L2 + "\r\n" + L3,
+       {L1, L2, L1, L3},
+       "",
+       "替换完成并已复制...",
+       3},
+      {"the same file written another way",
+       {"images/s_01.jpg", "IMAGES\\S_01.JPG", "images/s_02.jpg"},
+       L1 + "\r\n" + L2,
+       {L1, L1, L2},
+       "",
+       "替换完成并已复制...",
+       2},
+      {"more links than files",
+       {"images/s_01.jpg", "images/s_01.jpg"},
+       L1 + "\r\n" + L2 + "\r\n" + L3,
+       {L1, L1},
+       L2 + "\r\n" + L3 + "\r\n",
+       "替换完成并已复制...（2 个链接未使用）",
+       1},
+      {"fewer links than files",
+       {"images/s_01.jpg", "images/s_02.jpg", "images/s_02.jpg", "images/s_03.jpg"},
+       L1 + "\r\n" + L2,
+       {L1, L2, L2, "images/s_03.jpg"},
+       "",
+       "已复制，但链接比切片图片少 1 个，最后 1 "
+       "张图片未替换。中间缺一张上传会让其后每张图片都配错，"
+       "请核对链接，或改用按智能按图片配对",
+       3},
+  };
+  for (const Case& c : cases) {
+    Run(c.sources, c.links);
+    EXPECT_EQ(Code(), SliceCode(c.expected)) << c.name;
+    EXPECT_EQ(Links(), c.left) << c.name;
+    EXPECT_EQ(Status(), c.status) << c.name;
+    EXPECT_EQ(window.WorkList().size(), static_cast<std::size_t>(c.slices)) << c.name;
+  }
 }
 
 // --- Reading the slice code ------------------------------------------------
@@ -264,6 +378,19 @@ constexpr ExportKind kExports[] = {
     {"single quotes and none",
      "<table><tr><td><img src='{1}' width=16 alt=''></td>\r\n"
      "<td><img width=16 alt='a > b' SRC={2}></td></tr></table>"},
+    {"a cell's background numbered with the images",
+     "<table>\r\n<tr><td background=\"{1}\" width=\"16\" height=\"8\">&nbsp;</td>\r\n"
+     "<td><img src=\"images/spacer.gif\" width=\"1\" height=\"8\"></td></tr>\r\n"
+     "<tr><td colspan=\"2\"><img src=\"{2}\" width=\"16\" height=\"8\"></td></tr>\r\n</table>"},
+    {"tables one after another, a table the server wrote inside",
+     "<table><tr><td><img src=\"{1}\" width=\"16\"></td></tr></table>\r\n<p>店铺公告</p>\r\n"
+     "<table><tr><td><table><tr><td>x</td></tr></table></td></tr>\r\n"
+     "<tr><td><img src=\"{2}\" width=\"16\"></td></tr></table>"},
+    {"a file in a cell's background, its image and its rollover",
+     "<script>MM_preloadImages('{2}');</script>\r\n<table><tr><td background=\"{1}\">"
+     "<a href=\"#\" onMouseOver=\"MM_swapImage('i','','{2}',1)\"><img name=\"i\" src=\"{1}\" "
+     "width=\"16\"></a></td>\r\n<td style=\"background:url({2})\"><img src=\"{2}\" "
+     "width=\"16\"></td></tr></table>"},
 };
 
 class ExportReadingTest : public RunsTest {
@@ -421,7 +548,8 @@ TEST_F(SmartTest, LinkLinesAsUsersPasteThem) {
       Text(kSmartUsageText) + "\r\n  //h/a.jpg \r\n\r\nHTTPS://h/b.jpg");
   EXPECT_EQ(Code(), SliceCode({"//h/a.jpg", "HTTPS://h/b.jpg"}));
   EXPECT_EQ(Links(), Text(kSmartUsageText) + "\r\n\r\n");
-  EXPECT_EQ(host.fetched, (std::vector<Text>{"https://h/a.jpg", "HTTPS://h/b.jpg"}))
+  // In whichever order the downloads start.
+  EXPECT_THAT(host.fetched, ::testing::UnorderedElementsAre("https://h/a.jpg", "HTTPS://h/b.jpg"))
       << "only links are downloaded, one without its scheme over https";
   EXPECT_EQ(Status(),
             "处理完成...共替换了：2 张图片....并已复制处理结果...（8 行不是链接，已跳过）");
@@ -510,6 +638,61 @@ TEST_F(SmartTest, ADroppedPageFindsItsSlicesFromItsOwnFolder) {
   EXPECT_EQ(window.GroupCaption(GroupBox::kCommands), "图片路径为:D:\\店铺\\首页\\images\\店铺_");
 }
 
+// One picture a slice file: it is read and paired once, and every place
+// that names it gets its link, or its one placeholder.
+TEST_F(SmartTest, ASliceFileIsReadAndPairedOnce) {
+  AddSlice("01.jpg", 0x00000000FFFFFFFFull, "http://h/a.jpg");
+  AddSlice("02.jpg", 0x0F0F0F0F0F0F0F0Full, "");
+  AddSlice("03.jpg", 0x3333333333333333ull, "http://h/c.jpg");
+  const Text page =
+      "<table><tr><td background=\"{1}\"><img src=\"{1}\" width=\"16\"></td></tr>\r\n"
+      "<tr><td><a href=\"{2}\"><img src=\"{2}\" width=\"16\"></a></td></tr>\r\n"
+      "<tr><td><img src=\"{3}\" width=\"16\"><img src=\"{4}\" width=\"16\"></td></tr></table>";
+  const auto fill = [&](const Text& first, const Text& second, const Text& third,
+                        const Text& fourth) {
+    return ReplaceAll(ReplaceAll(FillExport(page.c_str(), first, second), "{3}", third), "{4}",
+                      fourth);
+  };
+  window.SetEditText(EditBox::kSliceCode, fill("images/shop_01.jpg", "images/shop_02.jpg",
+                                               "images\\shop_03.jpg", "IMAGES\\SHOP_01.JPG"));
+  window.SetEditText(EditBox::kImagePath, "D:\\店铺\\images\\shop_02.jpg");
+  window.SetEditText(EditBox::kLinkList, "http://h/c.jpg\r\nhttp://h/a.jpg");
+  ASSERT_EQ(Press(), PressResult::kStarted);
+  EXPECT_EQ(Code(), fill("http://h/a.jpg", "mivron02", "http://h/c.jpg", "http://h/a.jpg"));
+  EXPECT_EQ(host.read.size(), 3u) << "each file read once";
+  EXPECT_EQ(window.WorkList().size(), 3u);
+  EXPECT_EQ(window.GroupCaption(GroupBox::kSliceCode), "切片代码(共计：3 第图片）");
+  EXPECT_EQ(
+      window.Notice(),
+      "以下为不能识别的图片，请手工替换以 mivron + 数字的内容\r\nmivron02  images/shop_02.jpg");
+  EXPECT_EQ(Status(), "处理完成...共替换了：2 张图片....并已复制处理结果...");
+}
+
+// A row and column name has no sequence number for the stem: it is found
+// by its own name beside the chosen image, never as the numbered file its
+// last digits would give.
+TEST_F(SmartTest, RowAndColumnSlicesAreFoundByTheirOwnNames) {
+  const Text folder = "D:\\店铺\\images\\";
+  host.files[folder + "index_r1_c1.gif"] = PatternBmp(16, 8, 0x00000000FFFFFFFFull);
+  host.files[folder + "index_r10_c12.gif"] = PatternBmp(16, 8, 0x0F0F0F0F0F0F0F0Full);
+  host.files[folder + "shop_12.gif"] = PatternBmp(16, 8, 0x3333333333333333ull);
+  host.files[folder + "shop_03.gif"] = PatternBmp(16, 8, 0x5555555555555555ull);
+  host.links["http://h/a.gif"] = host.files[folder + "index_r1_c1.gif"];
+  host.links["http://h/b.gif"] = host.files[folder + "index_r10_c12.gif"];
+  host.links["http://h/c.gif"] = host.files[folder + "shop_03.gif"];
+  const std::vector<Text> sources = {"images/index_r1_c1.gif", "images/index_r10_c12.gif",
+                                     "images/shop_03.gif"};
+  for (const char* chosen : {"index_r10_c12.gif", "shop_12.gif"}) {
+    window.SetEditText(EditBox::kSliceCode, SliceCode(sources));
+    window.SetEditText(EditBox::kImagePath, folder + chosen);
+    window.SetEditText(EditBox::kLinkList, "http://h/c.gif\r\nhttp://h/b.gif\r\nhttp://h/a.gif");
+    host.read.clear();
+    ASSERT_EQ(Press(), PressResult::kStarted);
+    EXPECT_EQ(Code(), SliceCode({"http://h/a.gif", "http://h/b.gif", "http://h/c.gif"})) << chosen;
+    EXPECT_EQ(std::count(host.read.begin(), host.read.end(), folder + "shop_12.gif"), 0) << chosen;
+  }
+}
+
 TEST_F(SmartTest, LinksLeftOverStayOneToALine) {
   AddSlice("01.jpg", 0x00000000FFFFFFFFull, "http://h/a.jpg");
   AddSlice("02.jpg", 0x0F0F0F0F0F0F0F0Full, "http://h/b.jpg");
@@ -548,17 +731,48 @@ TEST_F(SmartTest, PicturesPairBySizeNotByKeyText) {
   }
 }
 
-// Uploads a host re-encoded differ from their slice in a few fingerprint
-// cells; patterns stand for them here, a flipped bit for a cell that moved.
+// Uploads as hosts change them, among slices alike as pages hold them.
 class NearMatchTest : public SmartTest {
  protected:
-  static constexpr std::uint64_t kText1 = 0x00FF00FF00FF00FFull;
-  static constexpr std::uint64_t kText2 = kText1 ^ 0x000000000000003Full;  // 6 cells apart
-
-  void AddUpload(const Text& link, std::uint64_t pattern, int width = 16) {
-    host.links[link] = PatternBmp(width, 8, pattern);
+  // A section-title bar of one design: a dark rule along the top, a light
+  // ground, and a word in the middle cells; every word gives the same key.
+  static test::Picture Bar(unsigned word, int corner = 200) {
+    return test::WordedCells(
+        128, 64,
+        [corner](int column, int row) { return row == 0             ? 60
+                                               : column + row == 14 ? corner
+                                                                    : 200; },
+        [](int column, int row) { return column >= 2 && column < 6 && row >= 3 && row < 5; }, word);
   }
+  // A logo on a transparent ground, its disc's edge antialiased into it.
+  static test::Picture Logo(unsigned word) {
+    const test::Picture marks = Bar(word);
+    return test::MakePicture(128, 64, [&](int x, int y) {
+      const int d2 = (x - 20) * (x - 20) + (y - 32) * (y - 32);
+      if (d2 < 16 * 16)
+        return test::Rgba{200, 16, 46, static_cast<std::uint8_t>(d2 < 14 * 14 ? 255 : 128)};
+      const test::Rgba m = marks.At(x, y);
+      return m.r < 200 && y >= 24 && y < 40 ? test::Rgba{200, 16, 46, 255} : test::Rgba{0, 0, 0, 0};
+    });
+  }
+  static Bytes Reencoded(const test::Picture& p, unsigned seed = 1) {
+    return test::Bmp24(test::Reencoded(p, seed));
+  }
+
   void AddLocal(const Text& suffix, std::uint64_t pattern) { AddSlice(suffix, pattern, ""); }
+  // Slice k (from 1) as a PNG, which keeps transparency.
+  void AddLocalPicture(std::size_t k, const test::Picture& picture) {
+    host.files["D:\\店铺\\images\\shop_" + Two(k) + ".png"] = test::Png(picture);
+  }
+  static Text Two(std::size_t k) {
+    Text digits = DecimalText(static_cast<long long>(k));
+    return digits.size() < 2 ? "0" + digits : digits;
+  }
+  static std::vector<Text> PngSources(std::size_t count) {
+    std::vector<Text> sources;
+    for (std::size_t k = 1; k <= count; ++k) sources.push_back("images/shop_" + Two(k) + ".png");
+    return sources;
+  }
   std::vector<NearPair> RunCollecting(const std::vector<Text>& sources, const Text& links,
                                       bool near_match = true) {
     std::vector<NearPair> pairs;
@@ -583,74 +797,181 @@ class NearMatchTest : public SmartTest {
   std::vector<ScaledPair> scaled;  // the last run's
 };
 
-TEST_F(NearMatchTest, NearAndScaledUploadsPairAfterTheExactOnesAndAreCounted) {
-  AddLocal("01.jpg", 0x00000000FFFFFFFFull);
-  AddLocal("02.jpg", kText1);
-  AddLocal("03.jpg", 0x0F0F0F0F0F0F0F0Full);
-  AddUpload("http://h/exact.jpg", 0x00000000FFFFFFFFull);
-  AddUpload("http://h/near.jpg", kText1 ^ 0x8100000000000000ull);  // 2 cells moved
+TEST_F(NearMatchTest, SameNearAndScaledUploadsPairInListOrderAndAreCounted) {
+  host.files["D:\\店铺\\images\\shop_01.jpg"] = test::Bmp24(Bar(1));
+  host.files["D:\\店铺\\images\\shop_02.jpg"] = test::Bmp24(Bar(2, 180));
+  host.files["D:\\店铺\\images\\shop_03.jpg"] = PatternBmp(16, 8, 0x0F0F0F0F0F0F0F0Full);
+  host.links["http://h/same.jpg"] = Reencoded(Bar(1));
+  // The mark lightens the corner cell across the mean: another key.
+  host.links["http://h/near.jpg"] = test::Bmp24(test::Watermarked(Bar(2, 180)));
   host.links["http://h/scaled.jpg"] = PatternBmp(32, 16, 0x0F0F0F0F0F0F0F0Full);
+  ASSERT_EQ(ImageKey(host.links["http://h/same.jpg"]), ImageKey(test::Bmp24(Bar(2))));
+  ASSERT_NE(MeasureImage(host.links["http://h/near.jpg"]).fingerprint,
+            MeasureImage(host.files["D:\\店铺\\images\\shop_02.jpg"]).fingerprint);
   std::vector<Text> statuses;
   window.on_status = [&](const Text& text) { statuses.push_back(text); };
   auto pairs = RunCollecting({"images/shop_01.jpg", "images/shop_02.jpg", "images/shop_03.jpg"},
-                             "http://h/scaled.jpg\r\nhttp://h/near.jpg\r\nhttp://h/exact.jpg");
+                             "http://h/scaled.jpg\r\nhttp://h/near.jpg\r\nhttp://h/same.jpg");
 
-  EXPECT_EQ(Code(), SliceCode({"http://h/exact.jpg", "http://h/near.jpg", "http://h/scaled.jpg"}));
+  EXPECT_EQ(Code(), SliceCode({"http://h/same.jpg", "http://h/near.jpg", "http://h/scaled.jpg"}));
   EXPECT_EQ(Links(), "");
   EXPECT_EQ(host.clipboard, Code());
   ASSERT_EQ(pairs.size(), 1u);
   EXPECT_EQ(pairs[0].link, 2);
   EXPECT_EQ(pairs[0].slice, 2);
-  EXPECT_EQ(pairs[0].distance, 2);
+  EXPECT_DOUBLE_EQ(pairs[0].distance,
+                   PictureDistance(MeasureImage(host.links["http://h/near.jpg"]),
+                                   MeasureImage(host.files["D:\\店铺\\images\\shop_02.jpg"])));
+  EXPECT_GE(pairs[0].margin, kMinPictureMargin);
   ASSERT_EQ(scaled.size(), 1u);
   EXPECT_EQ(scaled[0].pair.link, 1);
   EXPECT_EQ(scaled[0].pair.slice, 3);
   EXPECT_EQ(scaled[0].factor, 2.0);
   EXPECT_EQ(statuses,
-            (std::vector<Text>{"正在处理...", "正在处理第：3 第图片...", "正在处理第：2 第图片...",
-                               "正在处理第：1 第图片...",
+            (std::vector<Text>{"正在处理...", "正在处理第：1 第图片...", "正在处理第：2 第图片...",
+                               "正在处理第：3 第图片...",
                                "处理完成...共替换了：3 张图片....并已复制处理结果...（其中 2 "
                                "张为近似匹配）"}));
 }
 
-TEST_F(NearMatchTest, PairsOnlyWhereUnambiguous) {
+// Each way a look-alike's upload used to take a slice's place, and what the
+// host does to uploads: the pictures decide, and a slice whose own upload
+// is missing keeps its placeholder.
+TEST_F(NearMatchTest, LookAlikeSlicesAreNeverSwapped) {
+  const test::Rgba white = test::kWhite, black = test::kBlack;
+  struct Upload {
+    Text link;
+    Bytes bytes;
+  };
   struct Case {
     const char* name;
-    std::uint64_t upload;
-    int width;
-    Text expected_01, expected_02;  // what the two text-like slices hold afterwards
+    std::vector<test::Picture> slices;
+    std::vector<Upload> uploads;  // in list order
+    std::vector<Text> expected;   // what the slices hold afterwards
   } cases[] = {
-      {"nearer to the first", kText1 ^ 0x4000000000000000ull, 16, "http://h/u.jpg", "mivron02"},
-      {"nearer to the second", kText2 ^ 0x4000000000000000ull, 16, "mivron01", "http://h/u.jpg"},
-      {"as near to both", kText1 ^ 0x0000000000000007ull, 16, "mivron01", "mivron02"},
-      {"too far from both", ~kText1, 16, "mivron01", "mivron02"},
-      {"near but of another size", kText1 ^ 0x4000000000000000ull, 24, "mivron01", "mivron02"},
+      {"equal keys of different pictures, uploads as they were",
+       {Bar(1), Bar(2), Bar(3)},
+       {{"http://h/c", test::Bmp24(Bar(3))},
+        {"http://h/a", test::Bmp24(Bar(1))},
+        {"http://h/b", test::Bmp24(Bar(2))}},
+       {"http://h/a", "http://h/b", "http://h/c"}},
+      {"equal keys of different pictures, re-encoded",
+       {Bar(1), Bar(2), Bar(3)},
+       {{"http://h/c", Reencoded(Bar(3))},
+        {"http://h/b", Reencoded(Bar(2))},
+        {"http://h/a", Reencoded(Bar(1))}},
+       {"http://h/a", "http://h/b", "http://h/c"}},
+      // The corner cell sits on either side of the mean; re-encoding moves
+      // the first bar's across it, onto the second's key.
+      {"a bit flipped onto a neighbour's key",
+       {Bar(1, 185), Bar(2, 180)},
+       {{"http://h/a", Reencoded(Bar(1, 180))}},
+       {"http://h/a", "mivron02"}},
+      {"own upload missing, a look-alike of another page listed",
+       {Bar(1), Bar(2), Bar(3)},
+       {{"http://h/a", Reencoded(Bar(1))},
+        {"http://h/x", Reencoded(Bar(4))},
+        {"http://h/c", Reencoded(Bar(3))}},
+       {"http://h/a", "mivron02", "http://h/c"}},
+      {"own upload missing, only look-alikes listed",
+       {Bar(2)},
+       {{"http://h/a", Reencoded(Bar(1))}, {"http://h/c", Reencoded(Bar(3))}},
+       {"mivron01"}},
+      {"a watermark on every upload",
+       {Bar(1), Bar(2), Bar(3)},
+       {{"http://h/b", test::Bmp24(test::Watermarked(Bar(2)))},
+        {"http://h/c", test::Bmp24(test::Watermarked(Bar(3)))},
+        {"http://h/a", test::Bmp24(test::Watermarked(Bar(1)))}},
+       {"http://h/a", "http://h/b", "http://h/c"}},
+      {"transparency flattened on white",
+       {Logo(1), Logo(2)},
+       {{"http://h/b", Reencoded(test::Flattened(Logo(2), white))},
+        {"http://h/a", Reencoded(test::Flattened(Logo(1), white))}},
+       {"http://h/a", "http://h/b"}},
+      {"transparency flattened on black",
+       {Logo(1), Logo(2)},
+       {{"http://h/b", Reencoded(test::Flattened(Logo(2), black))},
+        {"http://h/a", Reencoded(test::Flattened(Logo(1), black))}},
+       {"http://h/a", "http://h/b"}},
+      {"transparency kept",
+       {Logo(1), Logo(2)},
+       {{"http://h/b", test::Png(Logo(2))}, {"http://h/a", test::Gif(Logo(1))}},
+       {"http://h/a", "http://h/b"}},
+      {"identical slices take their picture's uploads in document order",
+       {Bar(1), Bar(2), Bar(1)},
+       {{"http://h/b", test::Bmp24(test::Watermarked(Bar(2)))},
+        {"http://h/a1", test::Bmp24(test::Watermarked(Bar(1)))},
+        {"http://h/a2", test::Bmp24(test::Watermarked(Bar(1)))}},
+       {"http://h/a1", "http://h/b", "http://h/a2"}},
+  };
+  ASSERT_EQ(ImageKey(test::Bmp24(Bar(1))), ImageKey(test::Bmp24(Bar(4))));
+  ASSERT_NE(ImageKey(test::Bmp24(Bar(1, 185))), ImageKey(test::Bmp24(Bar(2, 180))));
+  ASSERT_EQ(ImageKey(Reencoded(Bar(1, 180))), ImageKey(test::Bmp24(Bar(2, 180))));
+  for (const Case& c : cases) {
+    host.files.clear();
+    host.links.clear();
+    for (std::size_t k = 1; k <= c.slices.size(); ++k) AddLocalPicture(k, c.slices[k - 1]);
+    Text links;
+    for (const Upload& upload : c.uploads) {
+      host.links[upload.link] = upload.bytes;
+      links += upload.link + "\r\n";
+    }
+    RunCollecting(PngSources(c.slices.size()), links);
+    EXPECT_EQ(Code(), SliceCode(c.expected)) << c.name;
+    for (const Upload& upload : c.uploads) {
+      const bool used = std::count(c.expected.begin(), c.expected.end(), upload.link) > 0;
+      EXPECT_EQ(Find(Links(), upload.link + "\r\n", 1) != -1, !used) << c.name << upload.link;
+    }
+  }
+}
+
+TEST_F(NearMatchTest, PairsOnlyWhereUnambiguous) {
+  const auto blank_word = test::WordedCells(
+      128, 64, [](int, int row) { return row == 0 ? 60 : 200; },
+      [](int column, int row) { return column >= 2 && column < 6 && row >= 3 && row < 5; }, 0, 0);
+  struct Case {
+    const char* name;
+    Bytes upload;
+    Text expected_01, expected_02;  // what the two bars hold afterwards
+  } cases[] = {
+      {"the first's", Reencoded(Bar(1)), "http://h/u.jpg", "mivron02"},
+      {"the second's", Reencoded(Bar(2)), "mivron01", "http://h/u.jpg"},
+      {"as near to both: no word",
+       test::Bmp24(test::MakePicture(128, 64,
+                                     [&](int x, int y) {
+                                       const test::Rgba p = blank_word.At(x, y);
+                                       return p.r == 200 ? test::Rgba{200, 200, 200, 255} : p;
+                                     })),
+       "mivron01", "mivron02"},
+      {"too far from both", PatternBmp(128, 64, 0x5555555555555555ull), "mivron01", "mivron02"},
+      {"the first's of another size", test::Bmp24(test::Scaled(Bar(1), 136, 64)), "mivron01",
+       "mivron02"},
   };
   for (const Case& c : cases) {
     host.links.clear();
-    AddLocal("01.jpg", kText1);
-    AddLocal("02.jpg", kText2);
-    AddUpload("http://h/u.jpg", c.upload, c.width);
-    RunCollecting({"images/shop_01.jpg", "images/shop_02.jpg"}, "http://h/u.jpg");
+    AddLocalPicture(1, Bar(1));
+    AddLocalPicture(2, Bar(2));
+    host.links["http://h/u.jpg"] = c.upload;
+    RunCollecting(PngSources(2), "http://h/u.jpg");
     EXPECT_EQ(Code(), SliceCode({c.expected_01, c.expected_02})) << c.name;
   }
 }
 
 TEST_F(NearMatchTest, OnlyMutualNearestPairAndIdenticalUploadsPairInOrder) {
-  // Two uploads near one slice: the nearer takes it, the other stays.
-  AddLocal("01.jpg", kText1);
-  AddUpload("http://h/two.jpg", kText1 ^ 0x3ull);
-  AddUpload("http://h/one.jpg", kText1 ^ 0x1ull);
-  RunCollecting({"images/shop_01.jpg"}, "http://h/two.jpg\r\nhttp://h/one.jpg");
+  // Two uploads near one slice, its own and a look-alike's: the own one
+  // takes it, the other stays.
+  AddLocalPicture(1, Bar(1, 180));
+  host.links["http://h/two.jpg"] = test::Bmp24(test::Watermarked(Bar(2, 180)));
+  host.links["http://h/one.jpg"] = test::Bmp24(test::Watermarked(Bar(1, 180)));
+  RunCollecting(PngSources(1), "http://h/two.jpg\r\nhttp://h/one.jpg");
   EXPECT_EQ(Code(), SliceCode({"http://h/one.jpg"}));
   EXPECT_EQ(Links(), "http://h/two.jpg\r\n");
 
-  // Two identical slices and two identical near uploads: one candidate on
+  // Two identical slices and two identical marked uploads: one picture on
   // each side, paired in document and list order.
-  AddLocal("02.jpg", kText1);
-  AddUpload("http://h/copy.jpg", kText1 ^ 0x1ull);
-  auto pairs = RunCollecting({"images/shop_01.jpg", "images/shop_02.jpg"},
-                             "http://h/copy.jpg\r\nhttp://h/one.jpg");
+  AddLocalPicture(2, Bar(1, 180));
+  host.links["http://h/copy.jpg"] = host.links["http://h/one.jpg"];
+  auto pairs = RunCollecting(PngSources(2), "http://h/copy.jpg\r\nhttp://h/one.jpg");
   EXPECT_EQ(Code(), SliceCode({"http://h/copy.jpg", "http://h/one.jpg"}));
   ASSERT_EQ(pairs.size(), 2u);
   EXPECT_EQ(pairs[1].link, 2);
@@ -661,38 +982,43 @@ TEST_F(NearMatchTest, OnlyMutualNearestPairAndIdenticalUploadsPairInOrder) {
 // paired ones included: an upload nearest to a slice that already has its
 // link is not a picture of another slice.
 TEST_F(NearMatchTest, AnUploadNearestToAPairedSliceTakesNoOther) {
-  AddLocal("01.jpg", kText1);
-  AddLocal("02.jpg", kText1 ^ 0x7);  // three cells from slice 1
-  AddUpload("http://h/copy.jpg", kText1);
-  const std::vector<Text> sources = {"images/shop_01.jpg", "images/shop_02.jpg"};
+  AddLocalPicture(1, Bar(1));
+  AddLocalPicture(2, Bar(2, 180));
+  host.links["http://h/copy.jpg"] = test::Png(Bar(1));
   // An exact copy of slice 1, listed twice: the second listing is a copy.
-  RunCollecting(sources, "http://h/copy.jpg\r\nhttp://h/copy.jpg");
+  RunCollecting(PngSources(2), "http://h/copy.jpg\r\nhttp://h/copy.jpg");
   EXPECT_EQ(Code(), SliceCode({"http://h/copy.jpg", "mivron02"}));
   EXPECT_EQ(Links(), "http://h/copy.jpg\r\n");
-  // A re-encoded upload of slice 1: one cell from it, two from slice 2.
-  AddUpload("http://h/again.jpg", kText1 ^ 0x1);
-  RunCollecting(sources, "http://h/copy.jpg\r\nhttp://h/again.jpg");
+  // A re-encoded upload of slice 1 besides: nearer to it than to slice 2.
+  host.links["http://h/again.jpg"] = Reencoded(Bar(1));
+  RunCollecting(PngSources(2), "http://h/copy.jpg\r\nhttp://h/again.jpg");
   EXPECT_EQ(Code(), SliceCode({"http://h/copy.jpg", "mivron02"}));
   // Slice 2's own upload, nearer to it than to anything else, still pairs.
-  AddUpload("http://h/own.jpg", kText1 ^ 0x7 ^ 0x100);
-  auto pairs = RunCollecting(sources, "http://h/copy.jpg\r\nhttp://h/own.jpg\r\nhttp://h/copy.jpg");
+  host.links["http://h/own.jpg"] = test::Bmp24(test::Watermarked(Bar(2, 180)));
+  auto pairs =
+      RunCollecting(PngSources(2), "http://h/copy.jpg\r\nhttp://h/own.jpg\r\nhttp://h/copy.jpg");
   EXPECT_EQ(Code(), SliceCode({"http://h/copy.jpg", "http://h/own.jpg"}));
   ASSERT_EQ(pairs.size(), 1u);
-  EXPECT_EQ(pairs[0].distance, 1);
+  EXPECT_EQ(pairs[0].slice, 2);
 }
 
-TEST_F(NearMatchTest, ExactRunLeavesNearAndScaledUploadsAlone) {
-  AddLocal("01.jpg", kText1);
-  AddLocal("02.jpg", kText2);
-  AddUpload("http://h/near.jpg", kText1 ^ 0x1ull);
-  host.links["http://h/scaled.jpg"] = PatternBmp(32, 16, kText2);
-  auto pairs = RunCollecting({"images/shop_01.jpg", "images/shop_02.jpg"},
-                             "http://h/near.jpg\r\nhttp://h/scaled.jpg", false);
+// --exact pairs pictures of equal size and key only, and never two
+// different pictures that share a key.
+TEST_F(NearMatchTest, ExactRunPairsOnlyTheSamePictures) {
+  AddLocalPicture(1, Bar(1, 180));
+  AddLocalPicture(2, Bar(2));
+  AddLocalPicture(3, Bar(3));
+  host.links["http://h/near.jpg"] = test::Bmp24(test::Watermarked(Bar(1, 180)));
+  host.links["http://h/scaled.jpg"] = test::Bmp24(test::Scaled(Bar(2), 64, 32));
+  // The key of all three, the picture of the third.
+  host.links["http://h/same.jpg"] = Reencoded(Bar(3));
+  auto pairs = RunCollecting(
+      PngSources(3), "http://h/near.jpg\r\nhttp://h/scaled.jpg\r\nhttp://h/same.jpg", false);
   EXPECT_TRUE(pairs.empty());
   EXPECT_TRUE(scaled.empty());
-  EXPECT_EQ(Code(), SliceCode({"mivron01", "mivron02"}));
+  EXPECT_EQ(Code(), SliceCode({"mivron01", "mivron02", "http://h/same.jpg"}));
   EXPECT_EQ(Links(), "http://h/near.jpg\r\nhttp://h/scaled.jpg\r\n");
-  EXPECT_EQ(Status(), "处理完成...共替换了：0 张图片....并已复制处理结果...");
+  EXPECT_EQ(Status(), "处理完成...共替换了：1 张图片....并已复制处理结果...");
 }
 
 // Smooth pictures, drawn cell by cell, keep their cells' grey levels within
@@ -749,7 +1075,8 @@ TEST_F(NearMatchTest, ScaledUploadsPairByProportionAndGreyLevels) {
        {{151, 51, Rising}},
        {"mivron01"},
        0},
-      {"converted at its own size", {{800, 96, Flat}}, {{800, 96, FlatConverted}}, {u1}, 1.0},
+      // Of the same size: a near pair, not a scaled one.
+      {"converted at its own size", {{800, 96, Flat}}, {{800, 96, FlatConverted}}, {u1}, 0},
       {"scaled to the size of another slice",
        {{750, 100, Rising}, {640, 85, Falling}},
        {{640, 85, Rising}},

@@ -36,83 +36,177 @@ Sources SourcesOf(const std::vector<SliceReference>& references) {
   return sources;
 }
 
-TEST(Scanning, FindsUnderscoredSourcesInTheFirstTableWhereTheyStand) {
-  const std::string_view code = kSliceCode;
-  const std::vector<SliceReference> references = FindReferences(code);
-  EXPECT_EQ(SourcesOf(references), (Sources{"images/shop_01.jpg", "images/店铺_02.jpg"}));
+void ExpectWhereTheyStand(std::string_view code, const std::vector<SliceReference>& references) {
   for (const SliceReference& reference : references) {
     EXPECT_EQ(code.substr(reference.offset, reference.source.size()), reference.source);
   }
 }
 
-// The table scan: a src value up to its closing quote, in a tag with a
-// width attribute after it.
-TEST(Scanning, TableScanReadsEachTagOnItsOwn) {
+TEST(Scanning, FindsEverySliceOfTheCodeWhereItStands) {
+  const std::string_view code = kSliceCode;
+  const std::vector<SliceReference> references = FindReferences(code);
+  EXPECT_EQ(SourcesOf(references),
+            (Sources{"images/shop_01.jpg", "images/店铺_02.jpg", "images/after_03.jpg"}));
+  ExpectWhereTheyStand(code, references);
+}
+
+// What is a slice reference and what is not, in pages shaped as exports
+// are: {} holds the sources expected, in document order.
+TEST(Scanning, ReferencesAsExportsWriteThem) {
   struct Case {
     const char* name;
-    const char* table;
+    const char* code;
     Sources expected;
   } cases[] = {
       {"two tags on one line",
-       R"(<img src="a_01.jpg" width="1"><img src="a_02.jpg" width="2">)",
+       R"(<table><img src="a_01.jpg" width="1"><img src="a_02.jpg" width="2"></table>)",
        {"a_01.jpg", "a_02.jpg"}},
-      {"attributes between src and width",
-       R"(<img src="images/x_03.jpg" name="Image5" width="20" height="9">)",
+      {"width before src, attributes between",
+       R"(<img width="20" name="Image5" src="images/x_03.jpg" height="9">)",
        {"images/x_03.jpg"}},
-      {"a whole minified row",
-       R"(<tr><td><img src="a_01.jpg" width=1></td><td><img src="a_02.jpg" width=1></td></tr>)",
-       {"a_01.jpg", "a_02.jpg"}},
-      {"capital names", R"(<IMG SRC="A_01.JPG" WIDTH=1>)", {"A_01.JPG"}},
-      {"no width in its tag", R"(<img src="a_01.jpg"><img src="a_02.jpg" width=1>)", {"a_02.jpg"}},
-      {"width only inside another value", R"(<img src="a_01.jpg" alt="x width=1">)", {}},
-      {"a lazy-loading attribute is no src",
-       R"(<img data-src="a_01.jpg" src="a_02.jpg" width=1>)",
-       {"a_02.jpg"}},
-      {"the value ends on its line", "<img src=\"a_01.jpg\r\n\" width=1>", {}},
-      {"empty and underscore-less values", R"(<img src="" width=1><img src="s.gif" width=1>)", {}},
+      {"capital names",
+       R"(<TABLE><TR><TD><IMG SRC="A_01.JPG" WIDTH=1></TD></TR></TABLE>)",
+       {"A_01.JPG"}},
+      {"no width, but a slice number",
+       R"(<div><img src="a_01.jpg"><img src="a_b.jpg"><img src="top_r2_c3.gif"></div>)",
+       {"a_01.jpg", "top_r2_c3.gif"}},
+      {"numbers that are no slice number",
+       R"(<img src="bg_750x30.png"><img src="x_1234.jpg"><img src="x-01.jpg">)"
+       R"(<img src="x_01-over.jpg"><img src="x_r1_c2_f2.gif"><img src="x_01.gif.bak">)",
+       {}},
+      {"background cells numbered with the images",
+       "<table background=\"images/i_01.jpg\"><tr><td background='images/i_02.jpg' "
+       "width=\"9\"><img src=\"images/i_03.jpg\" width=\"9\"></td>\r\n<TD BACKGROUND=images/"
+       "i_04.jpg><img src=\"images/spacer.gif\" width=\"1\"></TD><th background=\"images/"
+       "bg.gif\"></th></tr></table>",
+       {"images/i_01.jpg", "images/i_02.jpg", "images/i_03.jpg", "images/i_04.jpg"}},
+      {"a cell's background and its image in one tag's order",
+       R"(<td background="x_r1_c1.jpg"><input type="IMAGE" src="x_r1_c2.jpg"></td>)"
+       R"(<input src="x_r1_c3.jpg" width=1><body background="x_r1_c4.jpg">)",
+       {"x_r1_c1.jpg", "x_r1_c2.jpg", "x_r1_c4.jpg"}},
+      {"nested tables and tables one after another",
+       "<table><tr><td><table><tr><td><img src=\"n_01.jpg\" width=1></td></tr></table>"
+       "<img src=\"n_02.jpg\" width=1></td></tr></table><p>text</p>\r\n<table><tr><td>"
+       "<img src=\"n_03.jpg\" width=1></td></tr></table><img src=\"n_04.jpg\" width=1>",
+       {"n_01.jpg", "n_02.jpg", "n_03.jpg", "n_04.jpg"}},
+      {"a tag wrapped over lines, single quotes and none",
+       "<img\r\n  src='w_01.jpg'\r\n  width=\"16\"><img width=16 alt='a > b' SRC=w_02.jpg>",
+       {"w_01.jpg", "w_02.jpg"}},
+      {"web addresses are uploads already",
+       R"(<img src="http://h/a_01.jpg" width=1><img src="HTTPS://h/a_02.jpg" width=1>)"
+       R"(<img src="//h/a_03.jpg" width=1><td background="data:image/gif;base64,R0_01.gif">)",
+       {}},
+      {"no tags inside scripts and styles, nor in attributes of other tags",
+       "<script>if (a<img.length) document.write('<img src=\"s_01.jpg\" width=1>');</script>"
+       "<STYLE>p<img src=\"s_02.jpg\" width=1></STYLE><img data-src=\"s_03.jpg\" src=\"s_04.jpg\" "
+       "width=1><a href=\"s_05.jpg\" width=1><img src=\"s_06.jpg\" width=1>",
+       {"s_04.jpg", "s_06.jpg"}},
+      {"the value ends at its quote, and holds no line break",
+       "<img src=\"a_01.jpg\r\n\" width=1><img src=\"\" width=1><img src=\"s.gif\" width=1>",
+       {}},
+      {"a tag never closed", R"(<img src="open_01.jpg)", {"open_01.jpg"}},
   };
   for (const Case& c : cases) {
-    const Text code = Text("<table>") + c.table + "</table>";
-    EXPECT_EQ(SourcesOf(FindReferences(code)), c.expected) << c.name;
+    const std::vector<SliceReference> references = FindReferences(c.code);
+    EXPECT_EQ(SourcesOf(references), c.expected) << c.name;
+    ExpectWhereTheyStand(c.code, references);
   }
 }
 
-TEST(Scanning, CapitalTableMarkersAreNotFound) {
-  EXPECT_EQ(TableBody("<TABLE><tr><td><img src=\"a_01.jpg\" width=1></TABLE>"), "");
-  EXPECT_TRUE(FindReferences("<TABLE><img src=\"a_01.jpg\" width=1></TABLE>").empty());
-  EXPECT_TRUE(FindReferences("<table><img src=\"a_01.jpg\" width=1>").empty()) << "no end";
-}
-
-TEST(Scanning, OutermostTableCountsNestedTables) {
-  EXPECT_EQ(OutermostTable("<p><TABLE a><tr><table>x</table></tr>y</Table >z</table>"),
-            " a><tr><table>x</table></tr>y");
-  EXPECT_EQ(OutermostTable("<tablex><table>open to the end"), ">open to the end");
-  EXPECT_EQ(OutermostTable("<table><table><table>x</table>"), "><table><table>x</table>");
-  EXPECT_EQ(OutermostTable("no table"), "");
-}
-
-TEST(Scanning, ImageTagReferencesReadAnyAttributeSpelling) {
+TEST(Scanning, SliceNumbersStandRightBeforeTheExtension) {
   struct Case {
-    const char* text;
-    Sources expected;
+    const char* path;
+    bool number, row_column;
   } cases[] = {
-      {"<img src=\"a_01.jpg\"><IMG\r\nalt=\"<img src=x>\" SRC = 'b_02.jpg' >",
-       {"a_01.jpg", "b_02.jpg"}},
-      {"<img src=店铺_03.jpg width=1><img alt src=c_04.gif/>", {"店铺_03.jpg", "c_04.gif/"}},
-      {"<image src=\"x_01.jpg\"><imgs src=\"y_01.jpg\"><img src=\"z_01.jpg\" src=\"w.jpg\">",
-       {"z_01.jpg"}},
-      {"<img width=1><img src=\"open_01.jpg", {"open_01.jpg"}},
-      // Stray signs are read past; they never stop the reading.
-      {"<img =x / src=\"d_05.jpg\"><img / = / >", {"d_05.jpg"}},
+      {"images/shop_01.jpg", true, false},
+      {"images\\店铺_001.png?v=2", true, false},
+      {"x_07.JPEG#top", true, false},
+      {"index_r1_c1.gif", true, true},
+      {"Index_R12_C3.Jpg", true, true},
+      {"index_r1_c1_f2.gif", false, false},
+      {"x_1.jpg", false, false},
+      {"x_1234.jpg", false, false},
+      {"shop01.jpg", false, false},
+      {"x_01.7z", false, false},
+      {"x_01.", false, false},
+      {"06_01.首页/logo.jpg", false, false},
+      {"_01.gif", true, false},
+      // 綺 is BE 5F in GBK: its second byte is an underscore's, which it is not.
+      {"\xBE\x5F" "01.jpg", false, false},
+      {"x\xBE\x5F" "r1_c2.jpg", false, false},
   };
   for (const Case& c : cases) {
-    const std::string_view text = c.text;
-    const std::vector<SliceReference> references = ImageTagReferences(text, text);
-    EXPECT_EQ(SourcesOf(references), c.expected) << c.text;
-    for (const SliceReference& reference : references) {
-      EXPECT_EQ(text.substr(reference.offset, reference.source.size()), reference.source);
-    }
+    EXPECT_EQ(CarriesSliceNumber(c.path), c.number) << c.path;
+    EXPECT_EQ(IsRowColumnName(c.path), c.row_column) << c.path;
   }
+}
+
+// One slice file, however many references name it and however they write
+// its path: "\" for "/", letters in any case.
+TEST(Scanning, ReferencesToOneFileAreOneSliceFile) {
+  const Text code =
+      "<td background=\"images/x_02.jpg\"><img src=\"images/x_02.jpg\" width=1></td>"
+      "<img src=\"images/x_01.jpg\" width=1><img src=\"IMAGES\\X_02.JPG\" width=1>"
+      "<img src=\"images/x_01.jpg?v=2\" width=1>";
+  const SliceCodeReading reading = ReadSliceCode(code);
+  ASSERT_EQ(reading.files.size(), 3u);
+  EXPECT_EQ(reading.files[0].source, "images/x_02.jpg");
+  EXPECT_EQ(reading.files[0].references, (std::vector<std::size_t>{0, 1, 3}));
+  EXPECT_EQ(reading.files[1].source, "images/x_01.jpg");
+  EXPECT_EQ(reading.files[2].source, "images/x_01.jpg?v=2") << "a query names another file";
+  EXPECT_EQ(reading.references[0].kind, ReferenceKind::kBackground);
+  EXPECT_EQ(WithFileContents(code, reading, {"L2", "L1"}),
+            "<td background=\"L2\"><img src=\"L2\" width=1></td><img src=\"L1\" width=1>"
+            "<img src=\"L2\" width=1><img src=\"images/x_01.jpg?v=2\" width=1>");
+  EXPECT_EQ(WithFileContents(code, reading, {}), code);
+}
+
+// Every other place that names a slice file as a whole value gets the
+// file's text: {1} and {2} stand for the two slices' paths, then for
+// their links.
+TEST(Scanning, EveryPlaceThatNamesASliceFileGetsItsText) {
+  struct Case {
+    const char* name;
+    const char* code;
+  } cases[] = {
+      {"a rollover script and its preload",
+       "<script>MM_preloadImages('{2}','images/x_02-over.jpg');</script>\r\n<a href=\"#\" "
+       "onMouseOver=\"MM_swapImage('Image2','','{2}',1)\"><img name=\"Image2\" src=\"{1}\" "
+       "width=\"9\"></a><img src=\"{2}\" width=\"9\">"},
+      {"an action attribute and a link to the image",
+       "<csaction name=\"s\" class=\"Swap Image\" val1=\"{1}\" val2='{2}'>\r\n<a href={1}>"
+       "<img src=\"{1}\" width=\"9\"></a><img src=\"{2}\" width=\"9\">"},
+      {"style rules, the path in other letters",
+       "<style>td.a { background: url( {1} ) } td.b { background: url(\"{2}\") }</style>"
+       "<td style=\"background-image:url({1})\"><img src=\"{1}\" width=1><img src=\"{2}\" "
+       "width=1></td>"},
+  };
+  for (const Case& c : cases) {
+    const Text code =
+        ReplaceAll(ReplaceAll(c.code, "{1}", "images/x_01.jpg"), "{2}", "images/x_02.jpg");
+    const SliceCodeReading reading = ReadSliceCode(code);
+    ASSERT_EQ(reading.files.size(), 2u) << c.name;
+    EXPECT_EQ(WithFileContents(code, reading, {"http://h/1.jpg", "http://h/2.jpg"}),
+              ReplaceAll(ReplaceAll(c.code, "{1}", "http://h/1.jpg"), "{2}", "http://h/2.jpg"))
+        << c.name;
+  }
+  // The path in other letters and with the other slash is the same file.
+  const Text folded = "<a href='IMAGES\\x_01.JPG'><img src=\"images/x_01.jpg\" width=1></a>";
+  EXPECT_EQ(WithFileContents(folded, ReadSliceCode(folded), {"L"}),
+            "<a href='L'><img src=\"L\" width=1></a>");
+}
+
+TEST(Scanning, OnlyWholeValuesNameTheFile) {
+  const Text code =
+      "<a href=\"big/images/x_01.jpg\" title=\"images/x_01.jpg.bak\" alt=\"see images/x_01.jpg\">"
+      "<!-- images/x_01.jpg --><img src=\"images/x_01.jpg\" width=1 alt=\"images/x_01.jpg\">"
+      "<p>'images/x_01.jpg ' (images/x_01.jpg)</p>";
+  const SliceCodeReading reading = ReadSliceCode(code);
+  ASSERT_EQ(reading.places.size(), 2u);
+  EXPECT_EQ(WithFileContents(code, reading, {"L"}),
+            "<a href=\"big/images/x_01.jpg\" title=\"images/x_01.jpg.bak\" alt=\"see "
+            "images/x_01.jpg\"><!-- images/x_01.jpg --><img src=\"L\" width=1 alt=\"L\">"
+            "<p>'images/x_01.jpg ' (L)</p>");
 }
 
 TEST(Scanning, SliceSuffixIsReadFromTheFileNameOnly) {
@@ -154,6 +248,21 @@ TEST(Scanning, LinkLinesAreTrimmedAndWhatIsNoLinkIsCounted) {
   EXPECT_EQ(lines.links[2].link, "//h/c.jpg");
   EXPECT_EQ(lines.links[2].line, 5u);
   EXPECT_EQ(lines.not_links, 4) << "two usage lines, ftp and a malformed scheme";
+
+  // Lists copied from a chat window or a file written elsewhere.
+  const LinkLines mixed = ReadLinkLines(
+      "http://h/1.jpg\nhttp://h/2.jpg\rhttp://h/3.jpg\r\n\n"
+      "http://h/4.jpg\n\r\nx\n");
+  std::vector<Text> links;
+  std::vector<std::size_t> numbers;
+  for (const LinkLine& line : mixed.links) {
+    links.push_back(line.link);
+    numbers.push_back(line.line);
+  }
+  EXPECT_EQ(links, (std::vector<Text>{"http://h/1.jpg", "http://h/2.jpg", "http://h/3.jpg",
+                                      "http://h/4.jpg"}));
+  EXPECT_EQ(numbers, (std::vector<std::size_t>{0, 1, 2, 4}));
+  EXPECT_EQ(mixed.not_links, 1);
 }
 
 TEST(Scanning, WithoutLinesTakesWholeLinesAndNothingElse) {
@@ -162,6 +271,7 @@ TEST(Scanning, WithoutLinesTakesWholeLinesAndNothingElse) {
   EXPECT_EQ(WithoutLines(list, {0, 3}), "  http://h/a.jpg  \r\nhttp://h/B.jpg\r\n");
   EXPECT_EQ(WithoutLines(list, {}), list);
   EXPECT_EQ(WithoutLines("a\r\n\r\nb\r\n", {0, 2}), "\r\n");
+  EXPECT_EQ(WithoutLines("a\nb\rc\r\nd", {0, 2}), "b\rd");
 }
 
 // The text fuzzer's seeds: the example's mark-up, links and path, and

@@ -72,6 +72,13 @@ TEST(ReplaceAll, ByteExactWithoutOverlap) {
   EXPECT_EQ(ReplaceAll("\xb0\xa1\xb0|\xa1\xb0", "\xa1\xb0", "-"), "\xb0\xa1\xb0|-");
 }
 
+TEST(WithWindowsLineEnds, EveryBreakBecomesCrLf) {
+  EXPECT_EQ(WithWindowsLineEnds(Text("a\nb\rc\r\nd\n\re\r\r\n")),
+            "a\r\nb\r\nc\r\nd\r\n\r\ne\r\n\r\n");
+  EXPECT_EQ(WithWindowsLineEnds(Text("")), "");
+  EXPECT_EQ(WithWindowsLineEnds(std::u16string(u"链接\n链接")), u"链接\r\n链接");
+}
+
 TEST(SplitLines, KeepsEmptyPiecesButNoEmptyRemainder) {
   EXPECT_EQ(SplitLines("a\r\n\r\nb"), (Lines{"a", "", "b"}));
   EXPECT_EQ(SplitLines("a\r\nb\r\n"), (Lines{"a", "b"}));

@@ -38,6 +38,17 @@ TEST(SetClipboardText, PlacesGbkAndUnicodeForms) {
   EXPECT_EQ(texts.unicode, u"<img src=\"http://x/1.jpg\"> 切片代码");
 }
 
+TEST(GetClipboardUnicodeText, ReadsTheTextAsPlaced) {
+  ASSERT_TRUE(SetClipboardText("http://h/1.jpg\nhttp://h/2.jpg 链接"));
+  std::u16string text;
+  ASSERT_TRUE(GetClipboardUnicodeText(text));
+  EXPECT_EQ(text, u"http://h/1.jpg\nhttp://h/2.jpg 链接");
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  EmptyClipboard();
+  CloseClipboard();
+  EXPECT_FALSE(GetClipboardUnicodeText(text));
+}
+
 TEST(SetClipboardText, EmptyTextReplacesThePreviousOne) {
   ASSERT_TRUE(SetClipboardText("previous"));
   ASSERT_TRUE(SetClipboardText(""));

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "image/convert_image.h"
+#include "image/drawing_surface.h"
 #include "support/test_images.h"
 
 namespace qm {
@@ -117,6 +118,117 @@ TEST(ImageFingerprintTest, GreyLevelsAreTheCellsTheFingerprintIsCutFrom) {
     EXPECT_EQ(measures.grey, expected);
     EXPECT_EQ(measures.fingerprint, Text(32, '0') + Text(32, '1'));
   }
+}
+
+// The fingerprint's grey levels as a drawing of the whole decoded picture
+// onto an 8x8 rectangle gives them: the key as it always was, which the
+// finer cells must not change. Nothing decoded leaves the surface black.
+GreyLevels GreyLevelsDrawn(const Bytes& bytes) {
+  GreyLevels grey{};
+  ImageObject image;
+  if (!image.Load(bytes)) return grey;
+  DrawingSurface surface;
+  surface.DrawImageScaled(image, 0, 0, 8, 8);
+  surface.ToGrey();
+  for (int k = 0; k < kFingerprintLength; ++k) {
+    grey[static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(surface.Pixel(k / 8, k % 8));
+  }
+  return grey;
+}
+
+// Every picture the tests know: the measure's 8x8 levels are those of the
+// drawing, for sizes that divide by neither grid and sizes below them.
+TEST(ImageFingerprintTest, FinerCellsLeaveTheKeyAsTheDrawingGivesIt) {
+  std::vector<std::pair<std::string, Bytes>> images;
+  const auto noisy = [](int width, int height) {
+    return MakePicture(width, height, [](int x, int y) {
+      const auto v = static_cast<std::uint8_t>((x * 37 + y * 91 + x * y) % 251);
+      return Rgba{v, static_cast<std::uint8_t>(255 - v), static_cast<std::uint8_t>(v / 2),
+                  static_cast<std::uint8_t>(x % 3 == 0 ? 255 : 128)};
+    });
+  };
+  for (const Picture& p : {noisy(750, 90), noisy(13, 7), noisy(1, 23), noisy(65, 129),
+                           TwoTone(16, 16, LeftHalf), Uniform(12, 3, test::kWhite)}) {
+    for (auto& [format, bytes] : Encodings(p)) {
+      images.push_back({std::to_string(p.width) + "x" + std::to_string(p.height) + " " + format,
+                        std::move(bytes)});
+    }
+  }
+  for (test::NamedImage& hostile : test::HostileImages()) {
+    images.push_back({hostile.name, std::move(hostile.bytes)});
+  }
+  for (const auto& [name, bytes] : images) {
+    const ImageMeasures measures = MeasureImage(bytes);
+    EXPECT_EQ(measures.grey, GreyLevelsDrawn(bytes)) << name;
+    EXPECT_EQ(measures.cells != nullptr, measures.decoded) << name;
+  }
+}
+
+// Cells in the JPEG's luminance and colour differences: a blue glow and the
+// navy around it differ in every channel, greys only in luminance.
+TEST(ImageFingerprintTest, CellsHoldLuminanceAndColourDifferences) {
+  struct Case {
+    Rgba colour;
+    int y, cb, cr;
+  } cases[] = {
+      {{0, 0, 0, 255}, 0, 128, 128},     {{255, 255, 255, 255}, 255, 128, 128},
+      {{255, 0, 0, 255}, 76, 85, 255},   {{61, 116, 224, 255}, 112, 191, 92},
+      {{10, 24, 56, 255}, 23, 146, 118}, {{128, 128, 128, 255}, 128, 128, 128},
+  };
+  for (const Case& c : cases) {
+    const ImageMeasures m = MeasureImage(test::Bmp24(Uniform(10, 6, c.colour)));
+    ASSERT_TRUE(m.cells);
+    const ColourCells& cells = m.cells->on_black;
+    EXPECT_EQ(std::count(cells.begin(), cells.begin() + kLumaCells, c.y), kLumaCells) << c.y;
+    EXPECT_EQ(
+        std::count(cells.begin() + kLumaCells, cells.begin() + kLumaCells + kChromaCells, c.cb),
+        kChromaCells)
+        << c.cb;
+    EXPECT_EQ(std::count(cells.begin() + kLumaCells + kChromaCells, cells.end(), c.cr),
+              kChromaCells)
+        << c.cr;
+    EXPECT_FALSE(m.cells->on_white) << "opaque";
+  }
+}
+
+// A transparent picture is measured as it would look flattened on black
+// and on white, exactly as those flattened files measure, from one decode.
+TEST(ImageFingerprintTest, TransparencyIsMeasuredOnBlackAndOnWhite) {
+  const Picture logo = MakePicture(40, 24, [](int x, int y) {
+    const bool mark = (x - 12) * (x - 12) + (y - 12) * (y - 12) < 64 || (x > 24 && y % 6 < 3);
+    const auto edge = static_cast<std::uint8_t>(x * 255 / 39);  // antialiased into the ground
+    return mark ? Rgba{200, 16, 46, 255} : Rgba{200, 16, 46, static_cast<std::uint8_t>(edge / 3)};
+  });
+  const auto flattened = [&](std::uint8_t ground) {
+    return MakePicture(logo.width, logo.height, [&](int x, int y) {
+      const Rgba p = logo.At(x, y);
+      const auto over = [&](std::uint8_t c) {
+        return static_cast<std::uint8_t>((c * p.a + 127) / 255 + (ground ? 255 - p.a : 0));
+      };
+      return Rgba{over(p.r), over(p.g), over(p.b), 255};
+    });
+  };
+  const ImageMeasures on_black = MeasureImage(test::Bmp24(flattened(0)));
+  const ImageMeasures on_white = MeasureImage(test::Bmp24(flattened(255)));
+  // Interlaced, the rows arrive in passes of scattered pixels.
+  for (const auto& [format, bytes] :
+       {std::pair{"png", test::Png(logo)},
+        std::pair{"png interlaced", test::Png(logo, PngKind::kRgbaInterlaced)}}) {
+    const ImageMeasures m = MeasureImage(bytes);
+    ASSERT_TRUE(m.cells && m.cells->on_white) << format;
+    EXPECT_EQ(m.cells->on_black, on_black.cells->on_black) << format;
+    EXPECT_EQ(*m.cells->on_white, on_white.cells->on_black) << format;
+    EXPECT_EQ(m.fingerprint, on_black.fingerprint) << "the key reads it on black, as ever";
+  }
+  // A GIF's transparent colour is transparent too.
+  const Picture icon = MakePicture(16, 16, [](int x, int) {
+    return x < 8 ? Rgba{42, 122, 226, 255} : Rgba{0, 0, 0, 0};
+  });
+  const ImageMeasures gif = MeasureImage(test::Gif(icon));
+  ASSERT_TRUE(gif.cells && gif.cells->on_white);
+  EXPECT_EQ(gif.cells->on_white->front(), gif.cells->on_black.front()) << "opaque on the left";
+  EXPECT_EQ(gif.cells->on_white->at(kLumaSide - 1), 255) << "white on the right";
+  EXPECT_EQ(gif.cells->on_black.at(kLumaSide - 1), 0) << "black on the right";
 }
 
 TEST(ImageFingerprintTest, TransparentAreaCountsAsBlack) {
@@ -295,6 +407,23 @@ TEST_F(SeedCorpusTest, EveryFileGivesAWellFormedKey) {
     ++files;
   }
   EXPECT_GE(files, 10);
+}
+
+// Every file of the corpus, the example and the end-to-end test: the key
+// as the drawing of the decoded picture gives it.
+TEST_F(SeedCorpusTest, FinerCellsLeaveEveryFilesKeyAsItWas) {
+  const std::filesystem::path root = Folder().parent_path().parent_path().parent_path();
+  int files = 0;
+  for (const std::filesystem::path& folder :
+       {Folder(), root / "examples" / "shop" / "images", root / "examples" / "shop" / "uploaded",
+        root / "tests" / "e2e" / "data"}) {
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+      const Bytes bytes = Read(entry.path());
+      EXPECT_EQ(MeasureImage(bytes).grey, GreyLevelsDrawn(bytes)) << entry.path();
+      ++files;
+    }
+  }
+  EXPECT_GE(files, 40);
 }
 
 TEST_F(SeedCorpusTest, EveryFormatOfOnePictureGivesOneKey) {

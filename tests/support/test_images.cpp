@@ -681,6 +681,104 @@ Bytes GreyCellsBmp(int width, int height, const std::function<int(int column, in
   }));
 }
 
+namespace {
+
+// A pseudo-random number of `bits` bits from the numbers given.
+unsigned Mixed(std::initializer_list<unsigned> values, int bits) {
+  std::uint32_t h = 2166136261u;
+  for (unsigned v : values) h = (h ^ v) * 16777619u;
+  h ^= h >> 15;
+  h *= 0x2C1B3C6Du;
+  h ^= h >> 12;
+  return h & ((1u << bits) - 1);
+}
+
+std::uint8_t Clamped(int level) {
+  return static_cast<std::uint8_t>(std::clamp(level, 0, 255));
+}
+
+}  // namespace
+
+Picture WordedCells(int width, int height, const std::function<int(int, int)>& level,
+                    const std::function<bool(int, int)>& worded, unsigned word, int contrast) {
+  const int cell_width = width / 8, cell_height = height / 8;
+  // Four marks across a cell and two down, in pairs side by side: one of
+  // each pair lighter, the other darker.
+  const int mark_width = cell_width / 4, mark_height = cell_height / 2;
+  return MakePicture(width, height, [=](int x, int y) {
+    const int column = x / cell_width, row = y / cell_height;
+    const int mark_x = x % cell_width / mark_width, mark_y = y % cell_height / mark_height;
+    const unsigned layout = worded(column, row) ? word + 1 : 0;
+    const bool flip = Mixed({layout, static_cast<unsigned>(column), static_cast<unsigned>(row),
+                             static_cast<unsigned>(mark_x / 2), static_cast<unsigned>(mark_y)},
+                            1) != 0;
+    const bool lighter = (mark_x % 2 == 0) != flip;
+    const std::uint8_t v = Clamped(level(column, row) + (lighter ? contrast : -contrast));
+    return Rgba{v, v, v, 255};
+  });
+}
+
+Picture Reencoded(const Picture& picture, unsigned seed, int amplitude) {
+  Picture out = picture;
+  for (std::size_t i = 0; i < out.pixels.size(); ++i) {
+    Rgba& p = out.pixels[i];
+    const auto off = [&](std::uint8_t c, unsigned channel) {
+      const int span = 2 * amplitude + 1;
+      return Clamped(c +
+                     static_cast<int>(Mixed({seed, static_cast<unsigned>(i), channel}, 16) %
+                                      static_cast<unsigned>(span)) -
+                     amplitude);
+    };
+    p = Rgba{off(p.r, 0), off(p.g, 1), off(p.b, 2), p.a};
+  }
+  return out;
+}
+
+Picture Watermarked(const Picture& picture) {
+  Picture out = picture;
+  for (int y = picture.height * 4 / 5; y < picture.height; ++y) {
+    for (int x = picture.width * 3 / 4; x < picture.width; ++x) {
+      if ((x + y) % 3 != 0) continue;
+      Rgba& p = out.pixels[static_cast<std::size_t>(y) * out.width + x];
+      p = Rgba{static_cast<std::uint8_t>((p.r + 255) / 2),
+               static_cast<std::uint8_t>((p.g + 255) / 2),
+               static_cast<std::uint8_t>((p.b + 255) / 2), p.a};
+    }
+  }
+  return out;
+}
+
+Picture Scaled(const Picture& picture, int width, int height) {
+  return MakePicture(width, height, [&](int x, int y) {
+    // Source pixels [x * W / w, (x + 1) * W / w), likewise down, averaged.
+    const int x0 = x * picture.width / width,
+              x1 = std::max(x0 + 1, (x + 1) * picture.width / width);
+    const int y0 = y * picture.height / height,
+              y1 = std::max(y0 + 1, (y + 1) * picture.height / height);
+    int sums[4] = {0, 0, 0, 0};
+    for (int sy = y0; sy < y1; ++sy) {
+      for (int sx = x0; sx < x1; ++sx) {
+        const Rgba p = picture.At(sx, sy);
+        sums[0] += p.r, sums[1] += p.g, sums[2] += p.b, sums[3] += p.a;
+      }
+    }
+    const int n = (x1 - x0) * (y1 - y0);
+    return Rgba{Clamped((sums[0] + n / 2) / n), Clamped((sums[1] + n / 2) / n),
+                Clamped((sums[2] + n / 2) / n), Clamped((sums[3] + n / 2) / n)};
+  });
+}
+
+Picture Flattened(const Picture& picture, Rgba ground) {
+  Picture out = picture;
+  for (Rgba& p : out.pixels) {
+    const auto over = [&](std::uint8_t c, std::uint8_t g) {
+      return static_cast<std::uint8_t>((c * p.a + g * (255 - p.a) + 127) / 255);
+    };
+    p = Rgba{over(p.r, ground.r), over(p.g, ground.g), over(p.b, ground.b), 255};
+  }
+  return out;
+}
+
 Bytes PatternBmp(int width, int height, std::uint64_t pattern) {
   return GreyCellsBmp(width, height, [pattern](int column, int row) {
     return (pattern >> (row * 8 + column)) & 1 ? 240 : 16;

@@ -95,6 +95,31 @@ std::vector<NamedImage> HostileImages();
 // fraction of a pixel from its neighbours.
 Bytes GreyCellsBmp(int width, int height, const std::function<int(int column, int row)>& level);
 
+// Pictures alike but for their detail, as slices of one design with other
+// words: 8x8 cells of the grey levels `level(column, row)`, each holding
+// marks half lighter and half darker by `contrast`, so that the cell's mean,
+// and with it the key, stay as they are. The marks of the cells
+// `worded(column, row)` names are laid out by `word`, the others alike for
+// every word. Width a multiple of 32, height of 16.
+Picture WordedCells(int width, int height, const std::function<int(int column, int row)>& level,
+                    const std::function<bool(int column, int row)>& worded, unsigned word,
+                    int contrast = 40);
+
+// What a host's re-encoding leaves of a picture: every channel of every
+// pixel up to `amplitude` levels off, by `seed`; alpha as it was.
+Picture Reencoded(const Picture& picture, unsigned seed, int amplitude = 2);
+
+// A shop's name laid over the lower right corner at half opacity: strokes
+// of white over a quarter of its width and a fifth of its height.
+Picture Watermarked(const Picture& picture);
+
+// Scaled to width x height by area averaging, as a host's filter roughly.
+Picture Scaled(const Picture& picture, int width, int height);
+
+// Every pixel drawn over `ground` and made opaque, as a host converting a
+// transparent upload to JPEG does.
+Picture Flattened(const Picture& picture, Rgba ground);
+
 // An image whose 8x8 average-hash pattern is the 64 bits of `pattern`
 // (bit 8*row+column set = bright cell), so different patterns give
 // different keys and equal patterns equal keys. Sides are multiples of 8.

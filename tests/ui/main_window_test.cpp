@@ -15,6 +15,7 @@
 #include "app/control_ids.h"
 #include "app/usage_texts.h"
 #include "base/text_rules.h"
+#include "host/clipboard.h"
 #include "host/encoding.h"
 #include "support/loopback_server.h"
 #include "support/test_files.h"
@@ -622,6 +623,49 @@ TEST_F(MainWindowTest, ClearAndCopyWorkOnTheSliceCodeBox) {
   window_->DoubleClick(kIdLinkEdit);
   EXPECT_EQ(window_->GetText(kIdLinkEdit), "");
   EXPECT_EQ(window_->StatusText(1), kCopied);
+}
+
+// Links copied from a chat window end their lines with a lone LF, which a
+// box on Windows shows as no break at all: pasted into the link box, every
+// break becomes CR LF, so the box shows the lines the run reads. The code
+// box keeps what is pasted as it is.
+TEST_F(MainWindowTest, PastedLinksShowTheirLinesAsTheRunReadsThem) {
+  ASSERT_TRUE(SetClipboardText("http://h/1.jpg\nhttp://h/2.jpg\rhttp://h/3.jpg\r\n"));
+  for (int id : {kIdLinkEdit, kIdSliceCodeEdit}) {
+    window_->SetText(id, "");
+    SendMessageW(window_->Control(id), WM_PASTE, 0, 0);
+  }
+  EXPECT_EQ(window_->GetText(kIdLinkEdit),
+            "http://h/1.jpg\r\nhttp://h/2.jpg\r\nhttp://h/3.jpg\r\n");
+  EXPECT_EQ(window_->GetText(kIdSliceCodeEdit),
+            "http://h/1.jpg\nhttp://h/2.jpg\rhttp://h/3.jpg\r\n");
+  // Pasted into the middle, it takes the selection's place, and Ctrl+Z
+  // takes it back.
+  window_->SetText(kIdLinkEdit, "http://h/0.jpg\r\n");
+  SendMessageW(window_->Control(kIdLinkEdit), EM_SETSEL, 16, 16);
+  SendMessageW(window_->Control(kIdLinkEdit), WM_PASTE, 0, 0);
+  EXPECT_EQ(window_->GetText(kIdLinkEdit),
+            "http://h/0.jpg\r\nhttp://h/1.jpg\r\nhttp://h/2.jpg\r\nhttp://h/3.jpg\r\n");
+  SendMessageW(window_->Control(kIdLinkEdit), WM_UNDO, 0, 0);
+  EXPECT_EQ(window_->GetText(kIdLinkEdit), "http://h/0.jpg\r\n");
+}
+
+// Pasted text holding a character GBK cannot hold is refused at the press,
+// naming the box and the character; nothing changes.
+TEST_F(MainWindowTest, APressRefusesTextGbkCannotHold) {
+  window_->Click(kIdByNumberRadio);
+  const std::wstring code = L"<html><title>店铺 \U0001F600</title>\r\n" +
+                            WideString(ReadFile(SourcePath("examples/shop/slices.html")));
+  SendMessageW(window_->Control(kIdSliceCodeEdit), WM_SETTEXT, 0,
+               reinterpret_cast<LPARAM>(code.c_str()));
+  window_->SetText(kIdLinkEdit, LinkList("examples/shop/links-by-number.txt", 8080));
+  const Text links = window_->GetText(kIdLinkEdit);
+  window_->Click(kIdReplaceButton);
+  EXPECT_EQ(
+      window_->StatusText(1),
+      "切片代码框第 1 行含有 GBK 无法表示的字符（U+1F600），未替换：请删去或换掉这个字符后再试");
+  EXPECT_EQ(window_->GetText(kIdLinkEdit), links);
+  EXPECT_EQ(window_->GetWideText(kIdSliceCodeEdit), code);
 }
 
 // What a click puts in place of the user's text - nothing, or a usage text

@@ -164,19 +164,29 @@ HWND QuillmarWindow::Control(int id) const {
 
 namespace {
 
-Text WindowText(HWND control) {
+// Asked by message: GetWindowText does not read the controls of another
+// process.
+std::wstring WideWindowText(HWND control) {
   const auto length = SendMessageW(control, WM_GETTEXTLENGTH, 0, 0);
   std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
   const auto copied =
       SendMessageW(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
   text.resize(static_cast<std::size_t>(copied));
-  return GbkString(text);
+  return text;
+}
+
+Text WindowText(HWND control) {
+  return GbkString(WideWindowText(control));
 }
 
 }  // namespace
 
 Text QuillmarWindow::GetText(int id) const {
   return WindowText(Control(id));
+}
+
+std::wstring QuillmarWindow::GetWideText(int id) const {
+  return WideWindowText(Control(id));
 }
 
 Text QuillmarWindow::DialogItemText(HWND dialog, int id) {

@@ -43,6 +43,8 @@ class QuillmarWindow {
   HWND Control(int id) const;
 
   Text GetText(int id) const;
+  // The text as the control holds it, also what GBK cannot hold.
+  std::wstring GetWideText(int id) const;
   void SetText(int id, const Text& text) const;
   void Click(int id) const;      // returns when the click has been handled
   void PostClick(int id) const;  // for a click that opens a modal dialog
