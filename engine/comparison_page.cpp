@@ -42,7 +42,7 @@ tr.none td.kind { background: #fde2e2; color: #a33; }
 </style>
 </head>
 <body>
-<p class="about">Quillmar 对照页：上次按智能替换时每张切片配上了哪个链接。请逐行核对左右两张图是不是同一张。</p>
+<p class="about">Quillmar 对照页：每张切片配上了哪个链接。请逐行核对左右两张图是不是同一张。</p>
 )";
 
 constexpr char kTail[] = "</body>\n</html>\n";
@@ -78,6 +78,23 @@ Text Escaped(std::string_view text) {
   return out;
 }
 
+// A path or a link as text that a narrow column breaks behind a "/" or
+// "\\" (the last of a run: "http://") rather than inside a name. Character
+// by character: "\\" may be the second byte of one.
+Text Breakable(std::string_view text) {
+  const Text escaped = Escaped(text);
+  Text out;
+  for (std::size_t i = 0; i < escaped.size();) {
+    const std::size_t length = std::min(CharLength(escaped, i), escaped.size() - i);
+    const char c = escaped[i];
+    out.append(escaped, i, length);
+    i += length;
+    const bool separator = length == 1 && (c == '/' || c == '\\');
+    if (separator && (i == escaped.size() || escaped[i] != c)) out += "<wbr>";
+  }
+  return out;
+}
+
 Text Number(long long value) {
   return DecimalText(value);
 }
@@ -107,18 +124,18 @@ Text Note(const Text& line) {
 // bytes.
 Text LinkPicture(const Text& link, int width, int height) {
   return Picture(RequestAddress(LinkAddress(link)), width, height) +
-         Note(Escaped(link) + "<br>" + SizeText(width, height));
+         Note(Breakable(link) + "<br>" + SizeText(width, height));
 }
 
 Text SliceCell(const SliceOutcome& slice) {
   Text cell = "<td>";
   if (slice.decoded) {
     cell += Picture(FileAddress(slice.file), slice.width, slice.height);
-    cell += Note(Escaped(slice.source) + "<br>" + SizeText(slice.width, slice.height));
+    cell += Note(Breakable(slice.source) + "<br>" + SizeText(slice.width, slice.height));
   } else {
     cell += "<div class=\"missing\">" +
             Text(slice.file.empty() ? "读不到这张切片的文件" : "这个文件不是图片") + "</div>";
-    cell += Note(Escaped(slice.file.empty() ? slice.source : slice.file));
+    cell += Note(Breakable(slice.file.empty() ? slice.source : slice.file));
   }
   return cell + "</td>";
 }
@@ -204,7 +221,7 @@ Text FailedLinks(const std::vector<const LinkOutcome*>& failed) {
   Text rows = "<h2>没有得到图片的链接（" + Number(static_cast<long long>(failed.size())) +
               " 个）</h2>\n<table>\n<tr><th>链接</th><th>原因</th></tr>\n";
   for (const LinkOutcome* link : failed) {
-    rows += "<tr><td class=\"note\">" + Escaped(link->link) + "</td><td>" +
+    rows += "<tr><td class=\"note\">" + Breakable(link->link) + "</td><td>" +
             ProblemText(link->problem) + "</td></tr>\n";
   }
   return rows + "</table>\n";
@@ -218,12 +235,15 @@ Text Summary(const RunReport& report, std::size_t unused, std::size_t failed) {
   }
   const auto count = [](std::size_t n) { return Number(static_cast<long long>(n)); };
   const std::size_t slices = report.slice_outcomes.size();
-  Text line = count(slices) + " 张切片：" + count(paired) + " 张配上了链接";
+  const std::size_t links = report.link_outcomes.size();
+  Text line = count(slices) + " 张切片：";
+  line += paired == slices ? Text("全部配上了链接") : count(paired) + " 张配上了链接";
   if (near > 0) line += "（其中 " + count(near) + " 张为近似匹配）";
-  line += "，" + count(slices - paired) + " 张未配对。";
-  line += count(report.link_outcomes.size()) + " 个链接：" + count(unused) + " 个没有用上，" +
-          count(failed) + " 个没有得到图片。";
-  return "<p class=\"summary\">" + line + "</p>\n";
+  if (paired < slices) line += "，" + count(slices - paired) + " 张未配对";
+  line += "。" + count(links) + " 个链接：" + count(links - unused - failed) + " 个用上了";
+  if (unused > 0) line += "，" + count(unused) + " 个没有用上";
+  if (failed > 0) line += "，" + count(failed) + " 个没有得到图片";
+  return "<p class=\"summary\">" + line + "。</p>\n";
 }
 
 bool IsUnreserved(unsigned char c) {

@@ -96,12 +96,13 @@ TEST(ComparisonPageTest, OneRowPerSliceFileInDocumentOrder) {
       // The upload's own size; a link without its scheme is shown over https.
       {"03",
        {"class=\"scaled\"", U("缩放 ×0.853"), "src=\"https://img.example/u03.jpg\"",
-        "width=\"200\" height=\"67\"", U("640×213"), "//img.example/u03.jpg<br>"}},
+        "width=\"200\" height=\"67\"", U("640×213"), "//<wbr>img.example/<wbr>u03.jpg<br>"}},
       // Narrower than 200: its own size.
       {"04",
        {"class=\"none\"", U("未配对"), "width=\"100\" height=\"50\"", ">mivron04<",
         U("没有配上链接")}},
-      {"05", {"class=\"none\"", U("读不到这张切片的文件"), U("images/店铺_05.jpg"), ">mivron05<"}},
+      {"05",
+       {"class=\"none\"", U("读不到这张切片的文件"), U("images/<wbr>店铺_05.jpg"), ">mivron05<"}},
   };
   const std::vector<std::string> slice_rows = RowsHolding(page, "class=\"number\"");
   ASSERT_EQ(slice_rows.size(), std::size(rows));
@@ -126,7 +127,9 @@ TEST(ComparisonPageTest, LinksNotUsedAndLinksWithoutAnImageAreListedBelow) {
   const std::string page = ComparisonPage(ExampleRun());
   const std::vector<std::string> unused = RowsHolding(page, "img.example/%C6%E4%CB%FC.jpg");
   ASSERT_EQ(unused.size(), 1u) << "the unused link is shown as the run downloaded it";
-  EXPECT_NE(unused[0].find(U("http://img.example/其它.jpg<br>320×160")), std::string::npos);
+  EXPECT_NE(unused[0].find(U("http://<wbr>img.example/<wbr>其它.jpg<br>320×160")),
+            std::string::npos)
+      << "a narrow column breaks links after a slash";
   EXPECT_NE(page.find(U("没有用上的链接（1 个）")), std::string::npos);
   EXPECT_LT(page.find(U("切片和配上的链接")), page.find(U("没有用上的链接")));
 
@@ -147,7 +150,7 @@ TEST(ComparisonPageTest, LinksNotUsedAndLinksWithoutAnImageAreListedBelow) {
     EXPECT_EQ(rows[0].find("<img"), std::string::npos);
   }
   EXPECT_NE(page.find(U("5 张切片：3 张配上了链接（其中 2 张为近似匹配），2 张未配对。"
-                        "7 个链接：1 个没有用上，3 个没有得到图片。")),
+                        "7 个链接：3 个用上了，1 个没有用上，3 个没有得到图片。")),
             std::string::npos);
 }
 
@@ -161,6 +164,8 @@ TEST(ComparisonPageTest, AUtf8PageThatSaysWhatItIs) {
       page.rfind("<!DOCTYPE html>\n<html lang=\"zh-CN\">\n<head>\n<meta charset=\"utf-8\">", 0),
       0u);
   EXPECT_NE(page.find(U("<p class=\"about\">Quillmar 对照页：")), std::string::npos);
+  EXPECT_NE(page.find(U("1 张切片：全部配上了链接。1 个链接：1 个用上了。")), std::string::npos)
+      << "no counts of nothing";
   EXPECT_NE(page.find("width=\"200\" height=\"1\""), std::string::npos) << "a strip stays visible";
   EXPECT_NE(page.find("src=\"file:///tmp/a_01.jpg\""), std::string::npos);
   // Nothing left: no lists below the slices.
@@ -173,13 +178,17 @@ TEST(ComparisonPageTest, AUtf8PageThatSaysWhatItIs) {
 TEST(ComparisonPageTest, TextsAreEscaped) {
   RunReport report;
   report.slice_outcomes = {
-      Unpaired(Slice("images/<b>\"x\"&'y'_01.jpg", "C:\\a&b\\<x>_01.jpg", 10, 10), "mivron01")};
+      Unpaired(Slice("images/<b>\"x\"&'y'_01.jpg", "C:\\a&b\\<x>_01.jpg", 10, 10), "mivron01"),
+      // The second byte of 誠 is "\\": no break inside it.
+      Unpaired(Slice("images\\誠_02.jpg", "", 0, 0), "mivron02")};
   report.link_outcomes = {Link("http://h/a.jpg?x=1&y=\"<script>\"", false, 10, 10)};
   const std::string page = ComparisonPage(report);
-  EXPECT_NE(page.find("images/&lt;b&gt;&quot;x&quot;&amp;&#39;y&#39;_01.jpg"), std::string::npos);
+  EXPECT_NE(page.find("images/<wbr>&lt;b&gt;&quot;x&quot;&amp;&#39;y&#39;_01.jpg"),
+            std::string::npos);
   EXPECT_NE(page.find("src=\"http://h/a.jpg?x=1&amp;y=&quot;&lt;script&gt;&quot;\""),
             std::string::npos);
   EXPECT_NE(page.find("src=\"file:///C:/a%26b/%3Cx%3E_01.jpg\""), std::string::npos);
+  EXPECT_NE(page.find(U("images\\<wbr>誠_02.jpg")), std::string::npos);
   EXPECT_EQ(page.find("<script"), std::string::npos);
   EXPECT_EQ(page.find("<b>"), std::string::npos);
 }
