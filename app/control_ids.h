@@ -30,6 +30,11 @@ enum ControlId : int {
 // The system-menu command "发送到桌面快捷方式". System commands below
 // 0xF000 are the program's own; the low four bits must stay clear.
 inline constexpr unsigned kSysCommandDesktopShortcut = 0x0110;
+// "查看上次的对照页", there while the window holds a comparison page.
+inline constexpr unsigned kSysCommandComparisonPage = 0x0120;
+
+// The notice box's "查看对照" button.
+inline constexpr int kIdNoticeComparisonButton = 1101;
 
 // Window class of the main window.
 inline constexpr wchar_t kMainWindowClass[] = L"QuillmarMainWindow";

@@ -295,6 +295,10 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
         SendDesktopShortcut();
         return 0;
       }
+      if ((wparam & 0xFFF0) == kSysCommandComparisonPage) {
+        ViewComparisonPage();
+        return 0;
+      }
       break;
     case WM_SIZE:
       // The status bar docks itself along the bottom edge when told.
@@ -337,7 +341,23 @@ void MainWindow::OnCreate() {
   DragAcceptFiles(window_, TRUE);
 
   access_ = std::make_unique<UiWindowAccess>(*this);
-  replace_ = std::make_unique<ReplaceCommand>(*access_, PlatformHostServices());
+  SmartRunOptions smart;
+  smart.keep_comparison_page = [this](const RunReport& report) {
+    return KeepComparisonPage(report);
+  };
+  replace_ = std::make_unique<ReplaceCommand>(*access_, PlatformHostServices(), std::move(smart));
+}
+
+void MainWindow::OfferComparisonPage(bool offered) {
+  if (offered == has_comparison_page_) return;
+  has_comparison_page_ = offered;
+  HMENU system_menu = GetSystemMenu(window_, FALSE);
+  if (offered) {
+    AppendMenuW(system_menu, MF_STRING, kSysCommandComparisonPage,
+                WideString("查看上次的对照页").c_str());
+  } else {
+    DeleteMenu(system_menu, kSysCommandComparisonPage, MF_BYCOMMAND);
+  }
 }
 
 void MainWindow::CreateControls() {
@@ -516,7 +536,15 @@ bool MainWindow::IsRadioSelected(RadioBox box) const {
 }
 
 void MainWindow::ShowNotice(const Text& text) const {
-  ShowNoticeBox(window_, text);
+  std::function<void()> view;
+  if (has_comparison_page_) view = [this] { ViewComparisonPage(); };
+  ShowNoticeBox(window_, text, view);
+}
+
+void MainWindow::RunOnWindowThread(const std::function<void()>& task) const {
+  // SendMessage runs the call on the window's thread and waits for it; from
+  // that thread itself it is a plain call.
+  SendMessageW(window_, kRunOnWindowThreadMessage, 0, reinterpret_cast<LPARAM>(&task));
 }
 
 Text MainWindow::SlicePageFolder() const {
@@ -525,7 +553,10 @@ Text MainWindow::SlicePageFolder() const {
 
 void MainWindow::SetRunActive(bool active) {
   run_active_ = active;
-  if (active) run_in_smart_mode_ = smart_radio_.IsSelected();
+  if (active) {
+    run_in_smart_mode_ = smart_radio_.IsSelected();
+    ForgetComparisonPage();
+  }
   for (const EditControl* edit : {&slice_edit_, &link_edit_}) {
     SendMessageW(edit->Handle(), EM_SETREADONLY, active ? TRUE : FALSE, 0);
   }

@@ -6,6 +6,7 @@
 // The Win32 headers below need <windows.h> first.
 #include <shellapi.h>
 
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -44,6 +45,7 @@ class MainWindow {
   void SetStatusText(int part, const Text& text) const { status_bar_.SetPartText(part, text); }
   bool IsRadioSelected(RadioBox box) const;
   // A modal box owned by the window; returns when the user has closed it.
+  // While the window holds a comparison page, the box offers to show it.
   void ShowNotice(const Text& text) const;
   // While a run works the two text boxes are read-only and the commands
   // that would change a box, the mode or the chosen image refuse to act.
@@ -55,6 +57,15 @@ class MainWindow {
   void SliceCodeChanged();
   const ListViewControl& WorkList() const { return work_list_; }
   PictureControl& Picture() { return picture_; }
+  // Runs `task` on the window's thread and returns once it has; from any
+  // thread. Dropped once the window is gone.
+  void RunOnWindowThread(const std::function<void()>& task) const;
+
+  // The comparison page of the run that just put its result in place, from
+  // the run's thread: the window holds it until the next run starts and
+  // writes it beside the program (else into the temporary folder). False
+  // when it could not be written.
+  bool KeepComparisonPage(const RunReport& report);
 
   // The commands bound to the controls; each control's row in the control
   // table names its command.
@@ -67,6 +78,9 @@ class MainWindow {
   void CopySliceCode();
   void PreviewInBrowser();
   void SendDesktopShortcut();
+  // Shows the last run's comparison page in the default browser, as the
+  // preview is shown; nothing while the window holds none.
+  void ViewComparisonPage() const;
   void ReplaceAndCopy();
   // A web page dropped on the window is read into the code box; any other
   // file dropped in Smart mode counts as the chosen image.
@@ -114,6 +128,10 @@ class MainWindow {
   // As RefusedDuringRun for a mode box, which selects itself when clicked:
   // the run's mode stays selected.
   bool ModeChangeRefusedDuringRun();
+  // A run starts: the page of the one before no longer tells of the boxes.
+  void ForgetComparisonPage();
+  // The system menu's entry for the page, there while the window holds one.
+  void OfferComparisonPage(bool offered);
 
   HWND window_ = nullptr;
   UINT dpi_ = 96;
@@ -149,6 +167,10 @@ class MainWindow {
   Text page_folder_;
   // The box whose own change notification a programmatic write swallows.
   HWND write_in_progress_ = nullptr;
+  // The comparison page of the last run, while that run was a smart one
+  // that put a result in place; the system menu then offers it.
+  bool has_comparison_page_ = false;
+  Bytes comparison_page_;
 
   std::unique_ptr<WindowAccess> access_;
   std::unique_ptr<ReplaceCommand> replace_;

@@ -8,6 +8,7 @@
 
 #include "app/main_window.h"
 #include "app/program.h"
+#include "engine/comparison_page.h"
 #include "engine/run_steps.h"
 #include "engine/runs.h"
 #include "engine/scanning.h"
@@ -25,10 +26,24 @@ constexpr char kPathRecognised[] = "已识别到图片路径，请按说明操�
 constexpr char kPathMissing[] = "没有识别到图片路径，请重新选择切片图片（任意选一张）...";
 constexpr char kCleared[] = "已清空...";
 constexpr char kCopied[] = "已复制...";
-constexpr char kPreviewOpened[] = "已打开默认浏览器预览效果，请观察弹出多页...";
-constexpr char kPreviewNotOpened[] = "无法打开默认浏览器预览，请手工打开预览文件：";
-constexpr char kPreviewNotWritten[] = "无法保存预览文件，程序文件夹和临时文件夹都不能写入...";
 constexpr char kPreviewFileName[] = "yl.html";
+
+// What the status says when a page is shown in the default browser.
+struct BrowserTexts {
+  const char* opened;
+  const char* not_opened;  // followed by the file's path
+  const char* not_written;
+};
+constexpr BrowserTexts kPreviewTexts = {
+    "已打开默认浏览器预览效果，请观察弹出多页...",
+    "无法打开默认浏览器预览，请手工打开预览文件：",
+    "无法保存预览文件，程序文件夹和临时文件夹都不能写入...",
+};
+constexpr BrowserTexts kComparisonTexts = {
+    "已打开默认浏览器显示对照页...",
+    "无法打开默认浏览器显示对照页，请手工打开对照页文件：",
+    "无法保存对照页文件，程序文件夹和临时文件夹都不能写入...",
+};
 
 constexpr char kPageRead[] = "已读取切片网页：";
 
@@ -92,16 +107,26 @@ bool ChooseFile(HWND owner, std::wstring& file_name) {
   return true;
 }
 
-// Writes the preview into the program's folder, as always, or where that
-// takes no file (the program under Program Files, on a read-only share) into
-// the user's temporary folder. The file's path; empty when neither took it.
-Text WritePreviewFile(const Bytes& code) {
+// Writes a page the program shows into its own folder, as the preview
+// always was, or where that takes no file (the program under Program Files,
+// on a read-only share) into the user's temporary folder. The file's path;
+// empty when neither took it.
+Text WriteBesideProgram(const char* name, const Bytes& page) {
   for (const Text& folder : {ProgramFolder() + "\\", SpecialFolderPath(kFolderTemp)}) {
     if (folder.empty()) continue;
-    const Text file = folder + kPreviewFileName;
-    if (WriteFileBytes(file, {code})) return file;
+    const Text file = folder + name;
+    if (WriteFileBytes(file, {page})) return file;
   }
   return {};
+}
+
+// Writes the page and opens it in the default browser; the status that
+// says how that went.
+Text ShowInBrowser(const char* name, const Bytes& page, const BrowserTexts& texts) {
+  const Text file = WriteBesideProgram(name, page);
+  if (file.empty()) return texts.not_written;
+  if (!ShellOpen(file)) return texts.not_opened + file;
+  return texts.opened;
 }
 
 }  // namespace
@@ -217,10 +242,29 @@ void MainWindow::CopySliceCode() {
 }
 
 void MainWindow::PreviewInBrowser() {
-  const Text file = WritePreviewFile(BytesFromText(EditText(EditBox::kSliceCode)));
-  if (file.empty()) return ShowMessage(kPreviewNotWritten);
-  if (!ShellOpen(file)) return ShowMessage(kPreviewNotOpened + file);
-  ShowMessage(kPreviewOpened);
+  ShowMessage(
+      ShowInBrowser(kPreviewFileName, BytesFromText(EditText(EditBox::kSliceCode)), kPreviewTexts));
+}
+
+bool MainWindow::KeepComparisonPage(const RunReport& report) {
+  Bytes page = BytesFromText(ComparisonPage(report));
+  bool written = false;
+  RunOnWindowThread([&] {
+    comparison_page_ = std::move(page);
+    OfferComparisonPage(true);
+    written = !WriteBesideProgram(kComparisonPageFileName, comparison_page_).empty();
+  });
+  return written;
+}
+
+void MainWindow::ForgetComparisonPage() {
+  OfferComparisonPage(false);
+  comparison_page_.clear();
+}
+
+void MainWindow::ViewComparisonPage() const {
+  if (!has_comparison_page_) return;
+  ShowMessage(ShowInBrowser(kComparisonPageFileName, comparison_page_, kComparisonTexts));
 }
 
 void MainWindow::SendDesktopShortcut() {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/control_ids.h"
 #include "app/controls.h"
 #include "app/dpi.h"
 #include "base/text_rules.h"
@@ -16,6 +17,7 @@ namespace {
 
 constexpr char kCaption[] = "提示";
 constexpr char kOkCaption[] = "确定";
+constexpr char kViewCaption[] = "查看对照";
 // Lists longer than this show their first lines and how many more they hold.
 constexpr int kMostListLines = 30;
 
@@ -129,6 +131,7 @@ std::wstring FittedLine(HDC dc, const std::wstring& line, int most_width) {
 // The box and what it keeps while it is open.
 struct NoticeBox {
   const Text& notice;
+  const std::function<void()>& view;  // the second button's, when it has one
   Font font;
   EditControl text;  // read-only, but the user can select and copy from it
 };
@@ -189,7 +192,9 @@ void LayOut(HWND box, NoticeBox& notice) {
   }
   text_width += Scale(2, dpi);  // the caret after the widest line
   const int text_height = static_cast<int>(lines.size()) * line_height;
-  const SIZE client = {std::max<LONG>(3 * margin + icon + text_width, 2 * margin + button.cx),
+  const int buttons = notice.view ? 2 : 1;
+  const int buttons_width = buttons * button.cx + (buttons - 1) * margin;
+  const SIZE client = {std::max<LONG>(3 * margin + icon + text_width, 2 * margin + buttons_width),
                        3 * margin + std::max(icon, text_height) + button.cy};
 
   HWND icon_control = CreateControl(box, WC_STATICW, kIconId, WS_VISIBLE | SS_ICON, 0, "");
@@ -204,10 +209,18 @@ void LayOut(HWND box, NoticeBox& notice) {
   SendMessageW(text_control, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, 0);
   SetWindowTextW(text_control, text.c_str());
 
+  // The buttons side by side in the middle, 确定 first.
+  const int buttons_left = (client.cx - buttons_width) / 2;
+  const int buttons_top = client.cy - margin - button.cy;
   HWND ok = CreateControl(box, WC_BUTTONW, IDOK, WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0,
                           kOkCaption);
-  PlaceControl(ok, (client.cx - button.cx) / 2, client.cy - margin - button.cy, button.cx,
-               button.cy, notice.font.Get());
+  PlaceControl(ok, buttons_left, buttons_top, button.cx, button.cy, notice.font.Get());
+  if (notice.view) {
+    HWND view = CreateControl(box, WC_BUTTONW, kIdNoticeComparisonButton,
+                              WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, kViewCaption);
+    PlaceControl(view, buttons_left + button.cx + margin, buttons_top, button.cx, button.cy,
+                 notice.font.Get());
+  }
 
   const SIZE outer = {client.cx + frame.cx, client.cy + frame.cy};
   const POINT at = PlaceOnScreen(owner, outer, work);
@@ -219,11 +232,18 @@ void LayOut(HWND box, NoticeBox& notice) {
 INT_PTR CALLBACK NoticeProc(HWND box, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_INITDIALOG:
+      SetWindowLongPtrW(box, DWLP_USER, lparam);
       LayOut(box, *reinterpret_cast<NoticeBox*>(lparam));
       return FALSE;  // the focus is on the button already, not on the text
     case WM_COMMAND:
-      // The button, Enter, Esc and the close box.
-      if (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL) EndDialog(box, IDOK);
+      // 确定, Enter, Esc and the close box end the box; 查看对照 leaves it
+      // open, so the list stays beside the page.
+      if (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL) {
+        EndDialog(box, IDOK);
+      } else if (LOWORD(wparam) == kIdNoticeComparisonButton && HIWORD(wparam) == BN_CLICKED) {
+        const auto* notice = reinterpret_cast<const NoticeBox*>(GetWindowLongPtrW(box, DWLP_USER));
+        if (notice && notice->view) notice->view();
+      }
       return TRUE;
     default:
       return FALSE;
@@ -232,7 +252,7 @@ INT_PTR CALLBACK NoticeProc(HWND box, UINT message, WPARAM wparam, LPARAM lparam
 
 }  // namespace
 
-void ShowNoticeBox(HWND owner, const Text& notice) {
+void ShowNoticeBox(HWND owner, const Text& notice, const std::function<void()>& view) {
   // A box without controls: they are laid out once it knows its monitor.
   struct alignas(DWORD) {
     DLGTEMPLATE header{kBoxStyle, 0, 0, 0, 0, 0, 0};
@@ -240,7 +260,7 @@ void ShowNoticeBox(HWND owner, const Text& notice) {
     WORD window_class = 0;  // the dialog box class
     WORD title = 0;
   } empty_box;
-  NoticeBox box{notice, {}, {}};
+  NoticeBox box{notice, view, {}, {}};
   MessageBeep(MB_ICONINFORMATION);
   const INT_PTR shown = DialogBoxIndirectParamW(GetModuleHandleW(nullptr), &empty_box.header, owner,
                                                 NoticeProc, reinterpret_cast<LPARAM>(&box));

@@ -6,13 +6,16 @@
 
 #include <windows.h>
 
+#include <functional>
+
 #include "base/text.h"
 
 namespace qm {
 
 // Shows `notice` - lines separated by CR LF: a title line and its list, and
 // perhaps a second list headed by kFailedLinksTitle - in a modal box
-// owned by `owner`. Returns once the user has closed it.
-void ShowNoticeBox(HWND owner, const Text& notice);
+// owned by `owner`. With `view`, a second button "查看对照" runs it and
+// leaves the box open. Returns once the user has closed the box.
+void ShowNoticeBox(HWND owner, const Text& notice, const std::function<void()>& view = {});
 
 }  // namespace qm

@@ -11,6 +11,9 @@ namespace qm {
 Bytes PlatformHost::FetchUrlBytes(const Text& url) {
   return qm::FetchUrlBytes(url);
 }
+FetchResult PlatformHost::FetchUrl(const Text& url) {
+  return qm::FetchUrl(url);
+}
 Bytes PlatformHost::ReadFileBytes(const Text& path) {
   return qm::ReadFileBytes(path);
 }

@@ -9,6 +9,7 @@ namespace qm {
 class PlatformHost : public HostServices {
  public:
   Bytes FetchUrlBytes(const Text& url) override;
+  FetchResult FetchUrl(const Text& url) override;
   Bytes ReadFileBytes(const Text& path) override;
   bool SetClipboardText(const Text& text) override;
   int ConcurrentFetches() const override;

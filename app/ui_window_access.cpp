@@ -7,13 +7,12 @@
 namespace qm {
 namespace {
 
-// SendMessage runs the call on the window's thread and waits for it; from
-// that thread itself it is a plain call. Once the window is gone the call
-// is dropped and the result stays at its default.
 void OnWindowThread(const MainWindow& window, const std::function<void()>& task) {
-  SendMessageW(window.Handle(), kRunOnWindowThreadMessage, 0, reinterpret_cast<LPARAM>(&task));
+  window.RunOnWindowThread(task);
 }
 
+// Once the window is gone the call is dropped and the result stays at its
+// default.
 template <typename Result, typename Call>
 Result OnWindowThread(const MainWindow& window, Call call) {
   Result result{};

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "base/text_rules.h"
+#include "engine/comparison_page.h"
 #include "engine/memory_window.h"
 #include "engine/runs.h"
 #include "host/encoding.h"
@@ -20,7 +21,8 @@ namespace {
 
 constexpr char kUsage[] =
     "usage:\n"
-    "  quillmar replace --code FILE --links FILE (--by-number | --smart [--image PATH] [--exact])\n"
+    "  quillmar replace --code FILE --links FILE\n"
+    "                   (--by-number | --smart [--image PATH] [--exact] [--report FILE])\n"
     "                   [--out FILE] [--links-out FILE] [--encoding gbk|utf-8]\n"
     "  quillmar key FILE_OR_URL...\n"
     "Options may also be written --name=value; each is given once.\n"
@@ -49,6 +51,11 @@ constexpr char kUsage[] =
     "         --exact pairs only pictures of equal size and key.\n"
     "         Slices left unpaired get a placeholder (mivron and the slice number),\n"
     "         listed on standard error with the links that gave no image.\n"
+    "         --report writes the comparison page to FILE once the result is written:\n"
+    "         each slice file beside the upload it was paired with and how (equal,\n"
+    "         near, scaled, unpaired), the links not used and why links gave no\n"
+    "         image, as an HTML page (UTF-8) for a browser. A page that cannot be\n"
+    "         written is said on standard error; the exit status stays the run's.\n"
     "key      prints the key of each image file or http(s) link, tab, the argument:\n"
     "         its width, height and 64-cell fingerprint, as the smart run shows them.\n"
     "\n"
@@ -73,12 +80,26 @@ Text PathText(const std::string& utf8) {
   return GbkFromUtf8(utf8);
 }
 
+std::filesystem::path AbsolutePath(const std::string& utf8) {
+  std::error_code error;
+  return std::filesystem::absolute(std::filesystem::path(std::u8string(utf8.begin(), utf8.end())),
+                                   error);
+}
+
+Text GbkPath(const std::filesystem::path& path) {
+  const std::u8string utf8 = path.u8string();
+  return PathText(std::string(utf8.begin(), utf8.end()));
+}
+
 // The absolute folder of a file named on the command line, as a GBK path.
 Text FolderOfFile(const std::string& utf8) {
-  std::error_code error;
-  const std::filesystem::path file(std::u8string(utf8.begin(), utf8.end()));
-  const std::u8string folder = std::filesystem::absolute(file, error).parent_path().u8string();
-  return PathText(std::string(folder.begin(), folder.end()));
+  return GbkPath(AbsolutePath(utf8).parent_path());
+}
+
+// A chosen image as an absolute path, so the comparison page can show
+// every slice file found from it wherever the page is written.
+Text ImagePathText(const std::string& utf8) {
+  return utf8.empty() ? Text() : GbkPath(AbsolutePath(utf8));
 }
 
 // An empty read is either an empty file or none at all; only the latter is
@@ -157,7 +178,7 @@ class Encoding {
 };
 
 struct ReplaceOptions {
-  std::string code, links, image, out, links_out, encoding;
+  std::string code, links, image, out, links_out, encoding, report;
   bool by_number = false, smart = false, exact = false;
 };
 
@@ -215,6 +236,7 @@ class OptionReader {
     if (name == "--out") return &options_.out;
     if (name == "--links-out") return &options_.links_out;
     if (name == "--encoding") return &options_.encoding;
+    if (name == "--report") return &options_.report;
     return nullptr;
   }
 
@@ -232,6 +254,8 @@ std::optional<ReplaceOptions> ParseReplace(const std::vector<std::string>& args,
     problem = "choose one of --by-number and --smart";
   else if (o.exact && !o.smart)
     problem = "--exact belongs to --smart";
+  else if (!o.report.empty() && !o.smart)
+    problem = "--report belongs to --smart";
   else if (!o.encoding.empty() && o.encoding != "gbk" && o.encoding != "utf-8")
     problem = "--encoding is gbk or utf-8";
   else
@@ -244,6 +268,7 @@ std::optional<ReplaceOptions> ParseReplace(const std::vector<std::string>& args,
 class CliHost : public HostServices {
  public:
   Bytes FetchUrlBytes(const Text& url) override { return qm::FetchUrlBytes(url); }
+  FetchResult FetchUrl(const Text& url) override { return qm::FetchUrl(url); }
   Bytes ReadFileBytes(const Text& path) override { return qm::ReadFileBytes(path); }
   bool SetClipboardText(const Text&) override { return false; }
   int ConcurrentFetches() const override { return kConcurrentFetchesPerServer; }
@@ -319,6 +344,17 @@ void ReportDone(const RunReport& report, const ReplaceOptions& o) {
   }
 }
 
+// Once the result is safe: the page is extra, and a page that cannot be
+// written changes nothing of the run's outcome.
+void WriteReport(const RunReport& report, const std::string& path) {
+  if (path.empty()) return;
+  if (WriteFileBytes(PathText(path), {BytesFromText(ComparisonPage(report))})) {
+    WriteTerminalLine(stderr, "quillmar: the comparison page is " + PathText(path));
+  } else {
+    WriteTerminalLine(stderr, "quillmar: cannot write the comparison page " + PathText(path));
+  }
+}
+
 int Replace(const std::vector<std::string>& args) {
   if (AsksForHelp(args)) {
     std::fputs(kUsage, stdout);
@@ -340,7 +376,7 @@ int Replace(const std::vector<std::string>& args) {
   // Without a chosen image the slices are found as the page names them.
   if (o->smart && o->image.empty()) window.SetSlicePage(FolderOfFile(o->code), code->text);
   window.SetEditText(EditBox::kLinkList, WithWindowsLineEnds(links->text));
-  window.SetEditText(EditBox::kImagePath, PathText(o->image));
+  window.SetEditText(EditBox::kImagePath, ImagePathText(o->image));
   window.SelectRadio(o->smart ? RadioBox::kSmart : RadioBox::kByNumber);
 
   SmartRunOptions smart;
@@ -379,17 +415,41 @@ int Replace(const std::vector<std::string>& args) {
   if (!written) return kExitFile;
   for (const Text& line : SplitLines(report.notice)) WriteTerminalLine(stderr, line);
   ReportDone(report, *o);
+  WriteReport(report, o->report);
   return report.outcome == RunOutcome::kDone ? kExitDone : kExitUnmatched;
 }
 
+Text DownloadProblemText(FetchProblem problem) {
+  switch (problem) {
+    case FetchProblem::kTimedOut:
+      return "the download timed out";
+    case FetchProblem::kEmpty:
+      return "the server answered with nothing";
+    case FetchProblem::kTooLarge:
+      return "the download is larger than " +
+             DecimalText(static_cast<long long>(FetchLimits{}.max_body_bytes >> 20)) + " MiB";
+    case FetchProblem::kUnreachable:
+    case FetchProblem::kNone:
+      break;
+  }
+  return "the server cannot be reached";
+}
+
+// An argument of `key`: a file's bytes, or a download's with why it gave none.
+FetchResult KeySource(const Text& argument) {
+  if (IsWebLink(argument)) return FetchUrl(argument);
+  return {ReadFileBytes(argument), FetchProblem::kNone};
+}
+
 // Why an argument of `key` gives no key; empty when it gives one.
-Text KeyProblem(const Text& argument, const std::string& utf8, const Bytes& bytes,
+Text KeyProblem(const Text& argument, const std::string& utf8, const FetchResult& source,
                 const ImageMeasures& measures) {
   if (measures.decoded) return {};
   if (IsWebLink(argument)) {
-    return bytes.empty() ? "the download failed or was empty" : "the download is not an image";
+    return source.problem == FetchProblem::kNone ? Text("the download is not an image")
+                                                 : DownloadProblemText(source.problem);
   }
-  if (bytes.empty() && !Exists(utf8)) return "cannot read the file";
+  if (source.body.empty() && !Exists(utf8)) return "cannot read the file";
   return "not an image";
 }
 
@@ -402,9 +462,9 @@ int Keys(const std::vector<std::string>& args) {
   int status = kExitDone;
   for (std::size_t i = 1; i < args.size(); ++i) {
     const Text argument = PathText(args[i]);
-    const Bytes bytes = IsWebLink(argument) ? FetchUrlBytes(argument) : ReadFileBytes(argument);
-    const ImageMeasures measures = MeasureImage(bytes);
-    const Text problem = KeyProblem(argument, args[i], bytes, measures);
+    const FetchResult source = KeySource(argument);
+    const ImageMeasures measures = MeasureImage(source.body);
+    const Text problem = KeyProblem(argument, args[i], source, measures);
     if (!problem.empty()) {
       WriteTerminalLine(stderr, "quillmar: " + argument + ": " + problem + ", no key");
       status = kExitFile;

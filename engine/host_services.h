@@ -3,7 +3,10 @@
 // engine their own, over the host/ library.
 #pragma once
 
+#include <utility>
+
 #include "base/text.h"
+#include "host/fetch.h"
 
 namespace qm {
 
@@ -13,6 +16,13 @@ class HostServices {
   virtual ~HostServices() = default;
   // The response body whatever the status; empty when the request fails.
   virtual Bytes FetchUrlBytes(const Text& url) = 0;
+  // The same with the reason when no body came; a host that cannot tell
+  // counts every empty body as no answer.
+  virtual FetchResult FetchUrl(const Text& url) {
+    Bytes body = FetchUrlBytes(url);
+    const FetchProblem problem = body.empty() ? FetchProblem::kUnreachable : FetchProblem::kNone;
+    return {std::move(body), problem};
+  }
   // The whole file; empty when it cannot be read.
   virtual Bytes ReadFileBytes(const Text& path) = 0;
   // Plain ANSI text on the clipboard; false when it could not be placed.

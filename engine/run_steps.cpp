@@ -43,8 +43,8 @@ void ProgressDisplay::Show(const Text& slice_code, const Text& link_list) {
   next_ = end + std::max<Clock::duration>(kShortestPause, kPauseToShowing * (end - start));
 }
 
-void FinishRun(WindowAccess& window, HostServices& host, const Text& slice_code,
-               const Text& link_list, const Text& status, RunReport& report) {
+void PutResult(WindowAccess& window, HostServices& host, const Text& slice_code,
+               const Text& link_list, RunReport& report) {
   window.SetEditText(EditBox::kSliceCode, slice_code);
   window.SetEditText(EditBox::kLinkList, link_list);
   // The result is never empty, so a box that reads empty after the write
@@ -52,11 +52,16 @@ void FinishRun(WindowAccess& window, HostServices& host, const Text& slice_code,
   if (!window.EditText(EditBox::kSliceCode).empty()) {
     report.copied = host.SetClipboardText(slice_code);
   }
-  ShowStatus(window, status);
   if (report.outcome != RunOutcome::kNothingFound) {
     report.outcome =
         report.left > 0 || report.failed_links > 0 ? RunOutcome::kLeftOver : RunOutcome::kDone;
   }
+}
+
+void FinishRun(WindowAccess& window, HostServices& host, const Text& slice_code,
+               const Text& link_list, const Text& status, RunReport& report) {
+  PutResult(window, host, slice_code, link_list, report);
+  ShowStatus(window, status);
 }
 
 }  // namespace qm

@@ -33,6 +33,12 @@ void FillWorkList(WindowAccess& window, const std::vector<Text>& rows);
 // when there were none.
 Text NotLinksNote(int not_links);
 
+// The web address of a link of the list: one written without its scheme
+// ("//host/a.jpg") is fetched, and shown, over https.
+inline Text LinkAddress(const Text& link) {
+  return link.starts_with("//") ? "https:" + link : link;
+}
+
 // Both runs work on their own copies of the two texts. Rewriting a box of
 // megabytes costs the window far more than a step of the run, so while the
 // run works the boxes show its progress a few times a second at most, and
@@ -49,11 +55,22 @@ class ProgressDisplay {
   Clock::time_point next_;
 };
 
-// The end of both runs: the boxes get the run's texts, the clipboard the
-// run's own result (never a box's, which the user may have emptied), and
-// the status bar `status`. A window that is gone has no boxes to show the
+// A run's result put in place: the boxes get the run's texts, the clipboard
+// the run's own result (never a box's, which the user may have emptied),
+// the report its outcome. A window that is gone has no boxes to show the
 // result in, and then the clipboard is left alone.
+void PutResult(WindowAccess& window, HostServices& host, const Text& slice_code,
+               const Text& link_list, RunReport& report);
+
+// The end of a run: PutResult, then the status bar `status`.
 void FinishRun(WindowAccess& window, HostServices& host, const Text& slice_code,
                const Text& link_list, const Text& status, RunReport& report);
+
+// Slice numbers, counted from 1, have at least two digits, as in file names:
+// the placeholders' and the comparison page's.
+inline Text SliceNumberText(std::size_t number) {
+  Text digits = DecimalText(static_cast<long long>(number));
+  return digits.size() < 2 ? "0" + digits : digits;
+}
 
 }  // namespace qm

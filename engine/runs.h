@@ -99,6 +99,11 @@ struct SmartRunOptions {
   std::function<void(const NearPair&, double factor)> on_scaled_pair;
   // Called on the run's thread with each progress status as it is shown.
   std::function<void(const Text&)> on_progress;
+  // Called on the run's thread once the result is in the boxes and on the
+  // clipboard, before the last status and any notice: keeps the run's
+  // comparison page. False when the page could not be kept; the last status
+  // then says so.
+  std::function<bool(const RunReport&)> keep_comparison_page;
   // Local slices read and fingerprinted at once; 0: as many as the machine
   // has hardware threads, at most 8.
   int read_threads = 0;

@@ -39,7 +39,8 @@ struct KeyedImage {
 struct Measured {
   Bytes bytes;
   ImageMeasures measures;
-  Text path;  // the slice's file that held the bytes
+  Text path;                                 // the slice's file that held the bytes
+  FetchProblem fetch = FetchProblem::kNone;  // a download's: why no body came
 };
 
 Measured Measure(Bytes bytes, Text path = {}) {
@@ -47,11 +48,23 @@ Measured Measure(Bytes bytes, Text path = {}) {
   return {std::move(bytes), std::move(measures), std::move(path)};
 }
 
-// Why the bytes of a download give no image.
+Measured Downloaded(FetchResult fetched) {
+  Measured measured = Measure(std::move(fetched.body));
+  measured.fetch = fetched.problem;
+  return measured;
+}
+
+// Why a download gives no image: too large to download, no body at all, or
+// a body that is no picture.
 LinkProblem ProblemOf(const Measured& fetched) {
   if (fetched.measures.decoded) return LinkProblem::kNone;
+  if (fetched.fetch == FetchProblem::kTooLarge) return LinkProblem::kTooLarge;
   return fetched.bytes.empty() ? LinkProblem::kUnreachable : LinkProblem::kNotImage;
 }
+
+// What became of the comparison page: nobody asked for one, or it was
+// kept, or it could not be.
+enum class PageKept { kNotAsked, kKept, kLost };
 
 // A pair of equal size and fingerprint is the same picture, as far as the
 // key can tell; the key text alone is not enough: it has no separator, so
@@ -77,22 +90,11 @@ std::size_t ReadThreads(const SmartRunOptions& options) {
   return std::clamp(std::thread::hardware_concurrency(), 1u, kMaxReadThreads);
 }
 
-// Slice numbers in placeholders have at least two digits, as in file names.
-Text SliceNumberText(std::size_t number) {
-  Text digits = DecimalText(static_cast<long long>(number));
-  return digits.size() < 2 ? "0" + digits : digits;
-}
-
 // Where a slice file is, and where else to look when it cannot be read.
 struct SliceLocation {
   Text path;
   Text fallback;
 };
-
-// A link written without its scheme ("//host/a.jpg") is fetched over https.
-Text FetchAddress(const Text& link) {
-  return link.starts_with("//") ? "https:" + link : link;
-}
 
 class SmartRun {
  public:
@@ -120,10 +122,11 @@ class SmartRun {
     const Text failed = ListFailedLinks();
     if (!notice.empty() && !failed.empty()) notice += kLineBreak;
     notice += failed;
-    FinishRun(window_, host_, CurrentCode(), CurrentLinks(), DoneText(), report_);
+    RecordOutcomes();
+    PutResult(window_, host_, CurrentCode(), CurrentLinks(), report_);
+    ShowStatus(window_, DoneText(KeepComparisonPage()));
     window_.SetEditText(EditBox::kImagePath, "");
     report_.notice = notice;
-    RecordOutcomes();
     if (!notice.empty()) window_.ShowNotice(notice);
     return report_;
   }
@@ -206,7 +209,7 @@ class SmartRun {
     const auto threads = static_cast<std::size_t>(std::max(1, asked));
     OrderedWork<Measured> work(
         lines.links.size(), threads, threads + kSpareResults, [&](std::size_t i) {
-          return first[i] == i ? Measure(host_.FetchUrlBytes(FetchAddress(lines.links[i].link)))
+          return first[i] == i ? Downloaded(host_.FetchUrl(LinkAddress(lines.links[i].link)))
                                : Measured{};
         });
     for (std::size_t i = 0; i < lines.links.size(); ++i) {
@@ -327,12 +330,24 @@ class SmartRun {
     if (display_.Due()) display_.Show(CurrentCode(), CurrentLinks());
   }
 
-  Text DoneText() const {
+  // Once the result is safe, and before its notice, which offers the page.
+  PageKept KeepComparisonPage() {
+    if (!options_.keep_comparison_page) return PageKept::kNotAsked;
+    return options_.keep_comparison_page(report_) ? PageKept::kKept : PageKept::kLost;
+  }
+
+  Text DoneText(PageKept page) const {
     Text done =
         "处理完成...共替换了：" + DecimalText(report_.replaced) + " 张图片....并已复制处理结果...";
-    if (report_.near_pairs > 0)
-      done += "（其中 " + DecimalText(report_.near_pairs) + " 张为近似匹配）";
-    return done + NotLinksNote(report_.not_links);
+    if (report_.near_pairs > 0) {
+      // With nothing left there is no notice to offer the page; the status
+      // says where the near pairs can be checked.
+      const bool nothing_left = report_.left == 0 && report_.failed_links == 0;
+      done += "（其中 " + DecimalText(report_.near_pairs) + " 张为近似匹配" +
+              (page == PageKept::kKept && nothing_left ? "，可在对照页中查看" : "") + "）";
+    }
+    done += NotLinksNote(report_.not_links);
+    return page == PageKept::kLost ? done + "（无法保存对照页）" : done;
   }
 
   WindowAccess& window_;

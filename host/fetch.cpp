@@ -5,7 +5,6 @@
 #include "host/fetch_detail.h"
 
 namespace qm {
-namespace host_detail {
 namespace {
 
 bool NeedsEscape(unsigned char byte) {
@@ -21,7 +20,10 @@ void AppendEscaped(Text& out, unsigned char byte) {
 
 }  // namespace
 
-Text RequestUrl(const Text& link) {
+Text RequestAddress(const Text& url) {
+  // "#" never occurs inside a GBK character, so a byte search is safe.
+  const Text link = url.substr(0, url.find('#'));
+  if (!IsWebLink(link)) return {};
   std::size_t end = link.size();
   while (end > 0 && static_cast<unsigned char>(link[end - 1]) <= ' ') --end;
   // The host ends at the first "/" or "?" behind "://".
@@ -43,17 +45,27 @@ Text RequestUrl(const Text& link) {
   return out;
 }
 
-}  // namespace host_detail
+FetchResult FetchUrlWithLimits(const Text& url, const FetchLimits& limits) {
+  const Text address = RequestAddress(url);
+  if (address.empty()) return {{}, FetchProblem::kUnreachable};
+  FetchResult result = host_detail::Download(address, limits);
+  if (result.problem != FetchProblem::kNone) result.body.clear();
+  if (result.problem == FetchProblem::kNone && result.body.empty()) {
+    result.problem = FetchProblem::kEmpty;
+  }
+  return result;
+}
+
+FetchResult FetchUrl(const Text& url) {
+  return FetchUrlWithLimits(url, FetchLimits{});
+}
 
 Bytes FetchUrlBytesWithLimits(const Text& url, const FetchLimits& limits) {
-  // "#" never occurs inside a GBK character, so a byte search is safe.
-  Text link = url.substr(0, url.find('#'));
-  if (!IsWebLink(link)) return {};
-  return host_detail::Download(host_detail::RequestUrl(link), limits);
+  return FetchUrlWithLimits(url, limits).body;
 }
 
 Bytes FetchUrlBytes(const Text& url) {
-  return FetchUrlBytesWithLimits(url, FetchLimits{});
+  return FetchUrl(url).body;
 }
 
 }  // namespace qm

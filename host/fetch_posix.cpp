@@ -19,12 +19,16 @@ struct ListFree {
 struct Sink {
   Bytes body;
   std::size_t limit = 0;
+  bool over_limit = false;
 };
 
 std::size_t Append(char* data, std::size_t size, std::size_t count, void* user) {
   auto* sink = static_cast<Sink*>(user);
   std::size_t n = size * count;
-  if (n > sink->limit - sink->body.size()) return 0;  // aborts the transfer
+  if (n > sink->limit - sink->body.size()) {
+    sink->over_limit = true;
+    return 0;  // aborts the transfer
+  }
   sink->body.insert(sink->body.end(), data, data + n);
   return n;
 }
@@ -51,21 +55,31 @@ class OptionSetter {
 
 // A connection that breaks after part of the body keeps what arrived; a
 // timeout, an oversized body or any other failure gives nothing.
-bool KeepsPartialBody(CURLcode code) {
-  return code == CURLE_PARTIAL_FILE || code == CURLE_RECV_ERROR;
+FetchProblem ProblemOf(CURLcode code, const Sink& sink) {
+  if (sink.over_limit || code == CURLE_FILESIZE_EXCEEDED) return FetchProblem::kTooLarge;
+  switch (code) {
+    case CURLE_OK:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_RECV_ERROR:
+      return FetchProblem::kNone;
+    case CURLE_OPERATION_TIMEDOUT:
+      return FetchProblem::kTimedOut;
+    default:
+      return FetchProblem::kUnreachable;
+  }
 }
 
 }  // namespace
 
-Bytes Download(const Text& url, const FetchLimits& limits) {
+FetchResult Download(const Text& url, const FetchLimits& limits) {
   // curl_global_init is not thread-safe: once for the process, before any
   // download. Each download then has its own easy handle.
   static std::once_flag global_init;
   std::call_once(global_init, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
   std::unique_ptr<CURL, EasyCleanup> curl(curl_easy_init());
-  if (!curl) return {};
+  if (!curl) return Failed(FetchProblem::kUnreachable);
   std::unique_ptr<curl_slist, ListFree> headers(curl_slist_append(nullptr, "Accept: */*"));
-  if (!headers) return {};
+  if (!headers) return Failed(FetchProblem::kUnreachable);
   Sink sink;
   sink.limit = limits.max_body_bytes;
   long stall_seconds = std::max(1L, static_cast<long>((limits.stall_timeout_ms + 999) / 1000));
@@ -93,11 +107,10 @@ Bytes Download(const Text& url, const FetchLimits& limits) {
   set(CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits.max_body_bytes));
   set(CURLOPT_WRITEFUNCTION, Append);
   set(CURLOPT_WRITEDATA, static_cast<void*>(&sink));
-  if (!set.AllTaken()) return {};
+  if (!set.AllTaken()) return Failed(FetchProblem::kUnreachable);
 
-  CURLcode code = curl_easy_perform(curl.get());
-  if (code == CURLE_OK || KeepsPartialBody(code)) return std::move(sink.body);
-  return {};
+  const CURLcode code = curl_easy_perform(curl.get());
+  return {std::move(sink.body), ProblemOf(code, sink)};
 }
 
 }  // namespace qm::host_detail

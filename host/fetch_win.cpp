@@ -7,7 +7,6 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "host/encoding.h"
@@ -45,6 +44,8 @@ struct RequestState {
   std::unique_ptr<std::uint8_t[]> buffer;
   DWORD got = 0;
   DWORD available = 0;
+  // The shortest of the library's own timeouts set for the request.
+  DWORD library_timeout_ms = INFINITE;
 };
 using StateShare = std::shared_ptr<RequestState>;
 
@@ -215,12 +216,21 @@ Outcome FailureOf(DWORD error) {
 }
 
 // How a call that ended with `error` ended: at once, or later within
-// `wait_ms`; the library's own timeouts count as timeouts too.
+// `wait_ms`. The library's own timeouts count as timeouts too, also where
+// it reports one as a broken connection, as Wine does: a call that fails
+// no sooner than the library's shortest timeout timed out. The wait starts
+// a little after the library's clock, hence the slack.
 Outcome Await(DWORD error, RequestState& state, DWORD wait_ms) {
+  constexpr ULONGLONG kClockSlackMs = 50;
   if (error == ERROR_SUCCESS) return Outcome::kDone;
   if (error != ERROR_IO_PENDING) return FailureOf(error);
+  const ULONGLONG start = GetTickCount64();
   if (WaitForSingleObject(state.ended.get(), wait_ms) != WAIT_OBJECT_0) return Outcome::kTimedOut;
-  return state.result.dwResult ? Outcome::kDone : FailureOf(state.result.dwError);
+  if (state.result.dwResult) return Outcome::kDone;
+  if (GetTickCount64() - start + kClockSlackMs >= state.library_timeout_ms) {
+    return Outcome::kTimedOut;
+  }
+  return FailureOf(state.result.dwError);
 }
 
 // The body as it arrives: only the bytes the library holds already are
@@ -228,20 +238,20 @@ Outcome Await(DWORD error, RequestState& state, DWORD wait_ms) {
 // that more arrived, each at most the stall limit or the time left. A
 // stall, the end of the total time or an oversized body gives nothing; a
 // connection that breaks keeps what arrived.
-std::optional<Bytes> ReadBody(HINTERNET request, RequestState& state, std::uint64_t length,
-                              const FetchLimits& limits, const Deadline& deadline) {
+FetchResult ReadBody(HINTERNET request, RequestState& state, std::uint64_t length,
+                     const FetchLimits& limits, const Deadline& deadline) {
   const DWORD chunk = length > 0
                           ? static_cast<DWORD>(std::min<std::uint64_t>(length + 1, kCappedBuffer))
                           : kDefaultBuffer;
   state.buffer = std::make_unique<std::uint8_t[]>(chunk);
   Bytes body;
   for (;;) {
-    if (deadline.Passed()) return std::nullopt;
+    if (deadline.Passed()) return Failed(FetchProblem::kTimedOut);
     state.available = 0;
     const DWORD asking =
         Start(state, [&] { return InternetQueryDataAvailable(request, &state.available, 0, 0); });
     const Outcome asked = Await(asking, state, deadline.Within(limits.stall_timeout_ms));
-    if (asked == Outcome::kTimedOut) return std::nullopt;
+    if (asked == Outcome::kTimedOut) return Failed(FetchProblem::kTimedOut);
     if (asked == Outcome::kFailed) break;
     // Ended later: the bytes are there now, and asking again says how many.
     if (asking != ERROR_SUCCESS) continue;
@@ -252,18 +262,22 @@ std::optional<Bytes> ReadBody(HINTERNET request, RequestState& state, std::uint6
                               &state.got);
     });
     const Outcome reading = Await(read, state, deadline.Within(limits.stall_timeout_ms));
-    if (reading == Outcome::kTimedOut) return std::nullopt;
+    if (reading == Outcome::kTimedOut) return Failed(FetchProblem::kTimedOut);
     if (reading == Outcome::kFailed || state.got == 0) break;
-    if (state.got > limits.max_body_bytes - body.size()) return std::nullopt;
+    if (state.got > limits.max_body_bytes - body.size()) return Failed(FetchProblem::kTooLarge);
     body.insert(body.end(), state.buffer.get(), state.buffer.get() + state.got);
   }
-  return body;
+  return {std::move(body), FetchProblem::kNone};
 }
 
 struct Hop {
-  std::optional<Bytes> body;  // set when the hop produced the result
-  std::wstring next;          // set when the server redirected
+  FetchResult result;  // what the hop gave, unless it redirected
+  std::wstring next;   // set when the server redirected
 };
+
+Hop Failing(FetchProblem problem) {
+  return {Failed(problem), {}};
+}
 
 // A request handle whose calls report to its own state. The handle holds
 // a share of the state from its opening to its closing report.
@@ -285,11 +299,11 @@ OpenedRequest OpenRequest(HINTERNET connection, const std::wstring& object, DWOR
 Hop Request(HINTERNET root, const std::wstring& url, const FetchLimits& limits,
             const Deadline& deadline) {
   UrlParts parts;
-  if (!SplitUrl(url, parts)) return {};
+  if (!SplitUrl(url, parts)) return Failing(FetchProblem::kUnreachable);
   InternetHandle connection(InternetConnectW(
       root, parts.host.c_str(), parts.port, parts.user.empty() ? nullptr : parts.user.c_str(),
       parts.password.empty() ? nullptr : parts.password.c_str(), INTERNET_SERVICE_HTTP, 0, 0));
-  if (!connection) return {};
+  if (!connection) return Failing(FetchProblem::kUnreachable);
   // Redirects are followed here rather than by the library, so that each
   // hop gets the same scheme check and limits.
   DWORD flags =
@@ -297,29 +311,40 @@ Hop Request(HINTERNET root, const std::wstring& url, const FetchLimits& limits,
   if (parts.secure) flags |= INTERNET_FLAG_SECURE;
   OpenedRequest opened = OpenRequest(connection.get(), parts.object, flags);
   HINTERNET request = opened.handle.get();
-  if (!request) return {};
-  SetTimeout(request, INTERNET_OPTION_CONNECT_TIMEOUT, deadline.Within(limits.connect_timeout_ms));
-  SetTimeout(request, INTERNET_OPTION_SEND_TIMEOUT, deadline.Within(limits.stall_timeout_ms));
-  SetTimeout(request, INTERNET_OPTION_RECEIVE_TIMEOUT, deadline.Within(limits.stall_timeout_ms));
+  if (!request) return Failing(FetchProblem::kUnreachable);
+  const DWORD connect_ms = deadline.Within(limits.connect_timeout_ms);
+  const DWORD stall_ms = deadline.Within(limits.stall_timeout_ms);
+  SetTimeout(request, INTERNET_OPTION_CONNECT_TIMEOUT, connect_ms);
+  SetTimeout(request, INTERNET_OPTION_SEND_TIMEOUT, stall_ms);
+  SetTimeout(request, INTERNET_OPTION_RECEIVE_TIMEOUT, stall_ms);
+  opened.state->library_timeout_ms = std::min(connect_ms, stall_ms);
   // Connecting, sending and the response headers, however slowly they come.
   static constexpr wchar_t kHeaders[] = L"Accept: */*\r\n\r\n";
   const DWORD sent = Start(*opened.state, [&] {
     return HttpSendRequestW(request, kHeaders, static_cast<DWORD>(-1), nullptr, 0);
   });
-  if (Await(sent, *opened.state, deadline.Within(limits.total_timeout_ms)) != Outcome::kDone) {
-    return {};
+  switch (Await(sent, *opened.state, deadline.Within(limits.total_timeout_ms))) {
+    case Outcome::kDone:
+      break;
+    case Outcome::kTimedOut:
+      return Failing(FetchProblem::kTimedOut);
+    case Outcome::kFailed:
+      return Failing(FetchProblem::kUnreachable);
   }
 
   // Refused before any body is read, also on a redirect, as the other
   // platform's library does.
   const std::uint64_t length = DeclaredLength(request);
-  if (length > limits.max_body_bytes) return Hop{Bytes{}, {}};
+  if (length > limits.max_body_bytes) return Failing(FetchProblem::kTooLarge);
   if (IsRedirect(QueryNumber(request, HTTP_QUERY_STATUS_CODE))) {
     std::wstring location = QueryText(request, HTTP_QUERY_LOCATION);
-    if (!location.empty()) return Hop{std::nullopt, ResolveLocation(url, location)};
+    if (!location.empty()) {
+      std::wstring next = ResolveLocation(url, location);
+      if (next.empty()) return Failing(FetchProblem::kUnreachable);
+      return {{}, std::move(next)};
+    }
   }
-  std::optional<Bytes> body = ReadBody(request, *opened.state, length, limits, deadline);
-  return Hop{body ? std::move(body) : Bytes{}, {}};
+  return {ReadBody(request, *opened.state, length, limits, deadline), {}};
 }
 
 bool IsHttps(const std::wstring& url) {
@@ -328,21 +353,22 @@ bool IsHttps(const std::wstring& url) {
 
 }  // namespace
 
-Bytes Download(const Text& url, const FetchLimits& limits) {
+FetchResult Download(const Text& url, const FetchLimits& limits) {
   HINTERNET root = RootHandle();
-  if (!root) return {};
+  if (!root) return Failed(FetchProblem::kUnreachable);
   const Deadline deadline(limits.total_timeout_ms);
   // `url` is plain ASCII, so no code page can change it on its way out.
   std::wstring current = WideString(url);
   for (int hop = 0; hop <= kMaxRedirects; ++hop) {
-    if (deadline.Passed()) return {};
+    if (deadline.Passed()) return Failed(FetchProblem::kTimedOut);
     Hop result = Request(root, current, limits, deadline);
-    if (result.body) return std::move(*result.body);
-    if (result.next.empty()) return {};
-    if (limits.https_redirects_only && !IsHttps(result.next)) return {};
+    if (result.next.empty()) return std::move(result.result);
+    if (limits.https_redirects_only && !IsHttps(result.next)) {
+      return Failed(FetchProblem::kUnreachable);
+    }
     current = std::move(result.next);
   }
-  return {};
+  return Failed(FetchProblem::kUnreachable);
 }
 
 }  // namespace qm::host_detail

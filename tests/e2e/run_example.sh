@@ -125,6 +125,50 @@ else
   fail "unmatched slice ($status)";
 fi
 
+# The comparison page: each slice file beside the upload it took and how,
+# the link that gave no image and why; every local picture a file: address
+# of the file the run read. The exit status stays the run's.
+status=0
+"$@" replace --code slices.html --links links-near.txt --smart --image 'images/店铺_02.jpg' \
+  --out report-result.html --report 对照.html 2>report.log || status=$?
+check expected-near.html report-result.html
+if [[ $status -eq 4 ]] && grep -q '<meta charset="utf-8">' 对照.html &&
+  grep -q '>相同<' 对照.html && grep -q '>近似<' 对照.html && grep -q '>缩放 ×0.853<' 对照.html &&
+  grep -q 'missing.jpg</td><td>下载到的不是图片' 对照.html && grep -q "comparison page is 对照.html" report.log; then
+  ok "comparison page"
+else
+  fail "comparison page ($status): $(cat report.log)"
+fi
+if python3 - 对照.html <<'FILES'
+import pathlib, re, sys, urllib.parse
+page = pathlib.Path(sys.argv[1]).read_text(encoding="utf-8")
+addresses = re.findall(r'src="(file:[^"]*)"', page)
+paths = []
+for address in addresses:
+    path = urllib.parse.unquote(address[len("file://"):])
+    # Under Wine the slices are on drive Z:, the root of the file system.
+    path = re.sub(r"^/[A-Za-z]:/", "/", path)
+    paths.append(path)
+names = [pathlib.Path(p).name for p in paths]
+ok = names == [f"店铺_0{k}.jpg" for k in range(1, 5)] and all(pathlib.Path(p).is_file() for p in paths)
+sys.exit(0 if ok else f"file: addresses {addresses}")
+FILES
+then ok "comparison page's file: addresses"; else fail "comparison page's file: addresses"; fi
+mkdir -p quiet && cp slices.html quiet/ && cp -r images quiet/
+(cd quiet && "$@" replace --code slices.html --links ../links-smart.txt --smart --out quiet.html \
+  2>/dev/null || true)
+[[ $(ls quiet | sort | tr '\n' ' ') == "images quiet.html slices.html " ]] &&
+  ok "no page without --report" || fail "without --report: $(ls quiet)"
+status=0
+"$@" replace --code slices.html --links links-smart.txt --smart --out unwritten.html \
+  --report images 2>unwritten.log || status=$?
+[[ $status -eq 4 ]] && grep -q "cannot write the comparison page images" unwritten.log &&
+  ok "unwritable page, exit status of the run" || fail "unwritable page ($status)"
+status=0
+"$@" replace --code slices.html --links links-by-number.txt --by-number --report x.html \
+  2>/dev/null || status=$?
+[[ $status -eq 2 && ! -e x.html ]] && ok "--report belongs to --smart" || fail "--report by number ($status)"
+
 # An input check refuses the press with exit status 1 and its message.
 printf 'no slice code here' >plain.txt
 status=0

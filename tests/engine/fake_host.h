@@ -20,6 +20,17 @@ class FakeHost : public HostServices {
     auto it = links.find(url);
     return it == links.end() ? Bytes() : it->second;
   }
+  FetchResult FetchUrl(const Text& url) override {
+    {
+      std::lock_guard lock(mutex_);
+      const auto failing = problems.find(url);
+      if (failing != problems.end()) {
+        fetched.push_back(url);
+        return {{}, failing->second};
+      }
+    }
+    return HostServices::FetchUrl(url);
+  }
   Bytes ReadFileBytes(const Text& path) override {
     std::lock_guard lock(mutex_);
     read.push_back(path);
@@ -47,6 +58,8 @@ class FakeHost : public HostServices {
 
   std::map<Text, Bytes> files;
   std::map<Text, Bytes> links;
+  // Links that give no body, and why.
+  std::map<Text, FetchProblem> problems;
   std::vector<Text> fetched;
   std::vector<Text> read;
   Text clipboard = "(untouched)";

@@ -783,6 +783,7 @@ class NearMatchTest : public SmartTest {
     options.on_scaled_pair = [&](const NearPair& pair, double factor) {
       scaled.push_back({pair, factor});
     };
+    options.keep_comparison_page = keep_page;
     window.SetEditText(EditBox::kSliceCode, SliceCode(sources));
     window.SetEditText(EditBox::kImagePath, "D:\\店铺\\images\\shop_01.jpg");
     window.SetEditText(EditBox::kLinkList, links);
@@ -795,6 +796,8 @@ class NearMatchTest : public SmartTest {
     double factor;
   };
   std::vector<ScaledPair> scaled;  // the last run's
+  // What the window would keep the comparison page with.
+  std::function<bool(const RunReport&)> keep_page;
 };
 
 TEST_F(NearMatchTest, SameNearAndScaledUploadsPairInListOrderAndAreCounted) {
@@ -832,6 +835,146 @@ TEST_F(NearMatchTest, SameNearAndScaledUploadsPairInListOrderAndAreCounted) {
                                "正在处理第：3 第图片...",
                                "处理完成...共替换了：3 张图片....并已复制处理结果...（其中 2 "
                                "张为近似匹配）"}));
+}
+
+// What the comparison page is made of: every slice file in document order
+// with the file it was read from, its upload or placeholder and how it was
+// paired; every link once, in list order, used or not and why it gave no
+// image. It is kept once the result is in place, before the last status and
+// the notice.
+TEST_F(NearMatchTest, TheRunKeepsARecordOfEverySliceFileAndLinkForItsPage) {
+  host.files["D:\\店铺\\images\\shop_01.jpg"] = test::Bmp24(Bar(1));
+  host.files["D:\\店铺\\images\\shop_02.jpg"] = test::Bmp24(Bar(2, 180));
+  host.files["D:\\店铺\\images\\shop_03.jpg"] = PatternBmp(16, 8, 0x0F0F0F0F0F0F0F0Full);
+  host.files["D:\\店铺\\images\\shop_04.jpg"] = PatternBmp(16, 8, 0x3333333333333333ull);
+  host.links["http://h/same.jpg"] = Reencoded(Bar(1));
+  host.links["http://h/near.jpg"] = test::Bmp24(test::Watermarked(Bar(2, 180)));
+  host.links["http://h/scaled.jpg"] = PatternBmp(32, 16, 0x0F0F0F0F0F0F0F0Full);
+  host.links["http://h/other.jpg"] = PatternBmp(8, 16, 0x5555555555555555ull);
+  host.links["http://h/error.jpg"] = BytesFromText("<html>404</html>");
+  host.problems["http://h/huge.jpg"] = FetchProblem::kTooLarge;
+  host.problems["http://h/late.jpg"] = FetchProblem::kTimedOut;
+  RunReport kept;
+  Text status_when_kept, clipboard_when_kept, code_when_kept, notice_when_kept = "(none)";
+  keep_page = [&](const RunReport& report) {
+    kept = report;
+    status_when_kept = Status();
+    clipboard_when_kept = host.clipboard;
+    code_when_kept = Code();
+    notice_when_kept = window.Notice();
+    return true;
+  };
+  RunCollecting({"images/shop_01.jpg", "images/shop_02.jpg", "images/shop_03.jpg",
+                 "images/shop_04.jpg", "images/shop_05.jpg", "images/shop_01.jpg"},
+                "http://h/scaled.jpg\r\nhttp://h/near.jpg\r\nhttp://h/gone.jpg\r\n"
+                "http://h/same.jpg\r\nhttp://h/other.jpg\r\nhttp://h/error.jpg\r\n"
+                "http://h/huge.jpg\r\nhttp://h/late.jpg\r\nhttp://h/near.jpg");
+
+  EXPECT_EQ(code_when_kept, Code());
+  EXPECT_EQ(clipboard_when_kept, Code());
+  EXPECT_EQ(status_when_kept.rfind("正在处理第：", 0), 0u) << status_when_kept;
+  EXPECT_EQ(notice_when_kept, "");
+  EXPECT_NE(window.Notice(), "");
+  EXPECT_EQ(kept.outcome, RunOutcome::kLeftOver);
+
+  const struct {
+    const char* source;
+    const char* file;
+    int width, height;
+    const char* link;
+    PairKind kind;
+    const char* placeholder;
+  } slices[] = {
+      {"images/shop_01.jpg", "D:\\店铺\\images\\shop_01.jpg", 128, 64, "http://h/same.jpg",
+       PairKind::kSame, ""},
+      {"images/shop_02.jpg", "D:\\店铺\\images\\shop_02.jpg", 128, 64, "http://h/near.jpg",
+       PairKind::kNear, ""},
+      {"images/shop_03.jpg", "D:\\店铺\\images\\shop_03.jpg", 16, 8, "http://h/scaled.jpg",
+       PairKind::kScaled, ""},
+      {"images/shop_04.jpg", "D:\\店铺\\images\\shop_04.jpg", 16, 8, "", PairKind::kNone,
+       "mivron04"},
+      {"images/shop_05.jpg", "", 0, 0, "", PairKind::kNone, "mivron05"},
+  };
+  ASSERT_EQ(kept.slice_outcomes.size(), std::size(slices)) << "one record a slice file";
+  for (std::size_t k = 0; k < std::size(slices); ++k) {
+    SCOPED_TRACE(slices[k].source);
+    const SliceOutcome& slice = kept.slice_outcomes[k];
+    EXPECT_EQ(slice.source, slices[k].source);
+    EXPECT_EQ(slice.file, slices[k].file);
+    EXPECT_EQ(slice.decoded, slices[k].width > 0);
+    EXPECT_EQ(slice.width, slices[k].width);
+    EXPECT_EQ(slice.height, slices[k].height);
+    EXPECT_EQ(slice.link, slices[k].link);
+    EXPECT_EQ(slice.kind, slices[k].kind);
+    EXPECT_EQ(slice.placeholder, slices[k].placeholder);
+  }
+  EXPECT_EQ(kept.slice_outcomes[2].factor, 2.0);
+  EXPECT_GE(kept.slice_outcomes[1].margin, kMinPictureMargin);
+
+  const struct {
+    const char* link;
+    bool used;
+    LinkProblem problem;
+    int width, height;
+  } links[] = {
+      {"http://h/scaled.jpg", true, LinkProblem::kNone, 32, 16},
+      {"http://h/near.jpg", true, LinkProblem::kNone, 128, 64},
+      {"http://h/gone.jpg", false, LinkProblem::kUnreachable, 0, 0},
+      {"http://h/same.jpg", true, LinkProblem::kNone, 128, 64},
+      {"http://h/other.jpg", false, LinkProblem::kNone, 8, 16},
+      {"http://h/error.jpg", false, LinkProblem::kNotImage, 0, 0},
+      {"http://h/huge.jpg", false, LinkProblem::kTooLarge, 0, 0},
+      {"http://h/late.jpg", false, LinkProblem::kUnreachable, 0, 0},
+  };
+  ASSERT_EQ(kept.link_outcomes.size(), std::size(links)) << "a link listed twice is one";
+  for (std::size_t i = 0; i < std::size(links); ++i) {
+    SCOPED_TRACE(links[i].link);
+    const LinkOutcome& link = kept.link_outcomes[i];
+    EXPECT_EQ(link.link, links[i].link);
+    EXPECT_EQ(link.used, links[i].used);
+    EXPECT_EQ(link.problem, links[i].problem);
+    EXPECT_EQ(link.width, links[i].width);
+    EXPECT_EQ(link.height, links[i].height);
+  }
+}
+
+// The last status of today stays, but for two notes: where near pairs can
+// be checked when no notice is left to offer the page, and that the page
+// could not be kept.
+TEST_F(NearMatchTest, TheLastStatusTellsOfTheComparisonPage) {
+  struct Case {
+    const char* name;
+    bool near;      // slice 2's upload is a watermarked copy, else missing
+    bool left;      // slice 3's upload is missing
+    int keeps = 0;  // 0: no page asked for, 1: kept, -1: not kept
+    const char* ending;
+  } cases[] = {
+      {"no page asked for", true, false, 0, "（其中 1 张为近似匹配）"},
+      {"kept, nothing left", true, false, 1, "（其中 1 张为近似匹配，可在对照页中查看）"},
+      {"kept, the notice offers it", true, true, 1, "（其中 1 张为近似匹配）"},
+      {"kept, no near pair", false, false, 1, ""},
+      {"not kept", true, false, -1, "（其中 1 张为近似匹配）（无法保存对照页）"},
+      {"not kept, no near pair", false, true, -1, "（无法保存对照页）"},
+  };
+  for (const Case& c : cases) {
+    host.files.clear();
+    host.links.clear();
+    host.files["D:\\店铺\\images\\shop_01.jpg"] = test::Bmp24(Bar(1));
+    host.files["D:\\店铺\\images\\shop_02.jpg"] = test::Bmp24(Bar(2, 180));
+    host.files["D:\\店铺\\images\\shop_03.jpg"] = PatternBmp(16, 8, 0x0F0F0F0F0F0F0F0Full);
+    host.links["http://h/a.jpg"] = test::Bmp24(Bar(1));
+    host.links["http://h/c.jpg"] = PatternBmp(16, 8, 0x0F0F0F0F0F0F0F0Full);
+    if (c.near) host.links["http://h/b.jpg"] = test::Bmp24(test::Watermarked(Bar(2, 180)));
+    keep_page = nullptr;
+    if (c.keeps != 0) keep_page = [&](const RunReport&) { return c.keeps > 0; };
+    RunCollecting({"images/shop_01.jpg", "images/shop_02.jpg", "images/shop_03.jpg"},
+                  Text("http://h/a.jpg\r\n") + (c.near ? "http://h/b.jpg\r\n" : "") +
+                      (c.left ? "" : "http://h/c.jpg"));
+    const int replaced = 1 + (c.near ? 1 : 0) + (c.left ? 0 : 1);
+    EXPECT_EQ(Status(), "处理完成...共替换了：" + DecimalText(replaced) +
+                            " 张图片....并已复制处理结果..." + c.ending)
+        << c.name;
+  }
 }
 
 // Each way a look-alike's upload used to take a slice's place, and what the

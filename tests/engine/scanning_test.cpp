@@ -132,8 +132,12 @@ TEST(Scanning, SliceNumbersStandRightBeforeTheExtension) {
       {"06_01.首页/logo.jpg", false, false},
       {"_01.gif", true, false},
       // 綺 is BE 5F in GBK: its second byte is an underscore's, which it is not.
-      {"\xBE\x5F" "01.jpg", false, false},
-      {"x\xBE\x5F" "r1_c2.jpg", false, false},
+      {"\xBE\x5F"
+       "01.jpg",
+       false, false},
+      {"x\xBE\x5F"
+       "r1_c2.jpg",
+       false, false},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(CarriesSliceNumber(c.path), c.number) << c.path;

@@ -857,6 +857,70 @@ TEST_F(MainWindowTest, SmartRunListsTheSlicesLeftToReplaceByHand) {
   EXPECT_TRUE(WaitUntil([&] { return !IsWindow(box); }));
 }
 
+// The run writes its comparison page beside the program before its notice
+// comes up; the notice's 查看对照 shows the page as the preview is shown
+// and stays open, and the system menu offers the page until the next run
+// starts.
+TEST_F(MainWindowTest, TheNoticeAndTheSystemMenuShowTheLastRunsComparisonPage) {
+  wchar_t system[MAX_PATH] = {};
+  GetSystemDirectoryW(system, MAX_PATH);
+  // The stand-in browser keeps a copy of what it was given to open.
+  HtmlOpener browser(L"\"" + std::wstring(system) + L"\\cmd.exe\" /c copy \"%1\" \"%1.opened\"");
+  ASSERT_TRUE(browser.ok()) << "the .html association cannot be changed here";
+  auto server = ImageServer();
+  ASSERT_TRUE(server->ok());
+  const fs::path page = folder_ / "dz.html";
+  const fs::path opened = fs::path(page) += ".opened";
+  const auto menu_ends_with = [&](const char* caption) {
+    if (const auto menu = window_->SystemMenu()) {
+      EXPECT_EQ(menu->back(), caption);
+    }
+  };
+  menu_ends_with("发送到桌面快捷方式");
+
+  const Text links = LinkList("examples/shop/links-smart.txt", server->port());
+  StartSmartRun(Replaced(links, "u03.jpg", "gone.jpg"));
+  HWND box = window_->WaitForDialog();
+  ASSERT_NE(box, nullptr);
+  const Text written = ReadFile(page);
+  EXPECT_NE(written.find("<meta charset=\"utf-8\">"), Text::npos);
+  // Each slice file where the run read it, as a file: address of UTF-8.
+  EXPECT_NE(written.find("src=\"file:///"), Text::npos);
+  EXPECT_NE(written.find("/images/%E5%BA%97%E9%93%BA_01.jpg\""), Text::npos) << written;
+  EXPECT_NE(written.find(">mivron03<"), Text::npos);
+  EXPECT_NE(written.find(Utf8FromGbk("未配对")), Text::npos);
+  EXPECT_NE(written.find("/<wbr>gone.jpg</td>"), Text::npos) << "the dead link, listed";
+  menu_ends_with("查看上次的对照页");
+
+  HWND view = GetDlgItem(box, kIdNoticeComparisonButton);
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(QuillmarWindow::DialogItemText(box, kIdNoticeComparisonButton), "查看对照");
+  fs::remove(page);
+  PostMessageW(view, BM_CLICK, 0, 0);
+  EXPECT_TRUE(WaitUntil([&] { return ReadFile(opened) == written; }, 20));
+  EXPECT_EQ(ReadFile(page), written);
+  EXPECT_EQ(window_->StatusText(1), "已打开默认浏览器显示对照页...");
+  EXPECT_TRUE(IsWindow(box)) << "the notice closed";
+  PostMessageW(box, WM_COMMAND, IDOK, 0);
+  EXPECT_TRUE(WaitUntil([&] { return !IsWindow(box); }));
+
+  fs::remove(opened);
+  SendMessageW(window_->Main(), WM_SYSCOMMAND, kSysCommandComparisonPage, 0);
+  EXPECT_TRUE(WaitUntil([&] { return ReadFile(opened) == written; }, 20));
+  EXPECT_EQ(window_->StatusText(1), "已打开默认浏览器显示对照页...");
+
+  // A run by number has no page to offer.
+  window_->Click(kIdByNumberRadio);
+  window_->SetText(kIdSliceCodeEdit, ReadFile(SourcePath("examples/shop/slices.html")));
+  window_->SetText(kIdLinkEdit, LinkList("examples/shop/links-by-number.txt", server->port()));
+  window_->Click(kIdReplaceButton);
+  ASSERT_TRUE(
+      WaitUntil([&] { return window_->StatusText(1).rfind("替换完成并已复制...", 0) == 0; }));
+  menu_ends_with("发送到桌面快捷方式");
+  SendMessageW(window_->Main(), WM_SYSCOMMAND, kSysCommandComparisonPage, 0);
+  EXPECT_EQ(window_->StatusText(1).rfind("替换完成并已复制...", 0), 0u);
+}
+
 // More slices left over than lines fit: the notice shows the first of them,
 // says how many more there are, and stays on the screen.
 TEST_F(MainWindowTest, ALongNoticeShowsItsFirstLinesAndStaysOnTheScreen) {

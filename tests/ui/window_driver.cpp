@@ -258,6 +258,19 @@ RECT QuillmarWindow::PlaceInParent(int id) const {
   return rect;
 }
 
+std::optional<std::vector<Text>> QuillmarWindow::SystemMenu() const {
+  HMENU menu = GetSystemMenu(main_, FALSE);
+  const int count = GetMenuItemCount(menu);
+  if (count <= 0) return std::nullopt;
+  std::vector<Text> captions;
+  for (int i = 0; i < count; ++i) {
+    wchar_t caption[128] = {};
+    GetMenuStringW(menu, static_cast<UINT>(i), caption, 128, MF_BYPOSITION);
+    captions.push_back(GbkString(caption));
+  }
+  return captions;
+}
+
 Text QuillmarWindow::StatusText(int part) const {
   RemoteBuffer buffer(process_, kRemoteSize);
   SendMessageW(Control(kIdStatusBar), SB_GETTEXTW, static_cast<WPARAM>(part), buffer.Param());

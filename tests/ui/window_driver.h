@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,9 @@ class QuillmarWindow {
   RECT PlaceInParent(int id) const;
 
   Text StatusText(int part) const;
+  // The captions of the window's system menu, top to bottom; none where
+  // another process's menus cannot be read (Wine keeps them to the process).
+  std::optional<std::vector<Text>> SystemMenu() const;
   std::vector<int> StatusPartEdges() const;
   struct Column {
     Text title;
