@@ -50,8 +50,8 @@ bool HoldsWebAddress(const Text& text) {
 // of the list has moved every later link onto the next slice's place.
 Text TooFewLinksText(int missing) {
   const Text count = DecimalText(missing);
-  return "已复制，但链接比切片图片少 " + count + " 个，最后 " + count +
-         " 张图片未替换。中间缺一张上传会让其后每张图片都配错，请核对链接，或改用按智能按图片配对";
+  return "已复制，但链接少了 " + count + " 个，最后 " + count +
+         " 张图片未替换；中间缺一张上传会让其后每张都配错，请核对或改用按智能";
 }
 
 Text UnusedLinksNote(int unused) {
