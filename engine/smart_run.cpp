@@ -74,6 +74,12 @@ PairKind KindOf(const ImageMeasures& slice, const ImageMeasures& upload) {
   return slice.fingerprint == upload.fingerprint ? PairKind::kSame : PairKind::kNear;
 }
 
+// Starts as every status of a run in progress does.
+Text DownloadedText(std::size_t done, std::size_t links) {
+  return "正在处理...下载链接 " + DecimalText(static_cast<long long>(done)) + "/" +
+         DecimalText(static_cast<long long>(links));
+}
+
 std::vector<const ImageMeasures*> MeasuresOf(const std::vector<KeyedImage>& images) {
   std::vector<const ImageMeasures*> measures;
   measures.reserve(images.size());
@@ -221,6 +227,9 @@ class SmartRun {
       link.measures = listed == i ? std::move(fetched.measures) : links_[listed].measures;
       links_.push_back(std::move(link));
       link_lines_.push_back(lines.links[i].line);
+      // Nothing is paired until the last download is in, and on a slow
+      // host that is the long part of a run: the count shows it moving.
+      ShowStatus(window_, DownloadedText(i + 1, lines.links.size()));
       ShowProgressIfDue();
     }
   }

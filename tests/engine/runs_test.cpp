@@ -829,8 +829,9 @@ TEST_F(NearMatchTest, SameNearAndScaledUploadsPairInListOrderAndAreCounted) {
   EXPECT_EQ(scaled[0].pair.slice, 3);
   EXPECT_EQ(scaled[0].factor, 2.0);
   EXPECT_EQ(statuses,
-            (std::vector<Text>{"正在处理...", "正在处理第：1 第图片...", "正在处理第：2 第图片...",
-                               "正在处理第：3 第图片...",
+            (std::vector<Text>{"正在处理...", "正在处理...下载链接 1/3", "正在处理...下载链接 2/3",
+                               "正在处理...下载链接 3/3", "正在处理第：1 第图片...",
+                               "正在处理第：2 第图片...", "正在处理第：3 第图片...",
                                "处理完成...共替换了：3 张图片....并已复制处理结果...（其中 2 "
                                "张为近似匹配）"}));
 }
@@ -1408,13 +1409,17 @@ TEST_F(ConcurrentSmartTest, OverlappingDownloadsGiveWhatOneByOneGives) {
   EXPECT_EQ(SplitLines(overlapping.links).size(), 3u) << "the second listing, the blank, the 404";
 }
 
-TEST_F(SmartTest, ProgressReportsEachMatchedLinkByPosition) {
+// Every link counts as it comes in, lines that are no link do not; a
+// pair is shown by its link's position in the list.
+TEST_F(SmartTest, ProgressCountsTheDownloadsThenReportsEachMatchedLinkByPosition) {
   AddSlice("01.jpg", 0x00000000FFFFFFFFull, "http://h/a.jpg");
   std::vector<Text> statuses;
   window.on_status = [&](const Text& text) { statuses.push_back(text); };
-  Run({"images/shop_01.jpg"}, "http://h/none.jpg\r\nhttp://h/a.jpg");
-  EXPECT_EQ(statuses, (std::vector<Text>{"正在处理...", "正在处理第：2 第图片...",
-                                         "处理完成...共替换了：1 张图片....并已复制处理结果..."}));
+  Run({"images/shop_01.jpg"}, "http://h/none.jpg\r\nnot a link\r\nhttp://h/a.jpg");
+  EXPECT_EQ(statuses, (std::vector<Text>{"正在处理...", "正在处理...下载链接 1/2",
+                                         "正在处理...下载链接 2/2", "正在处理第：2 第图片...",
+                                         "处理完成...共替换了：1 张图片....并已复制处理结果..."
+                                         "（1 行不是链接，已跳过）"}));
 }
 
 }  // namespace
