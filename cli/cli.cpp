@@ -34,6 +34,9 @@ constexpr char kUsage[] =
     "         them, numbered (shop_01.jpg) or by row and column (index_r1_c2.gif). A\n"
     "         slice file takes one link, which goes to each place the mark-up names it:\n"
     "         its images and backgrounds, rollover scripts, style rules, links to it.\n"
+    "         A rollover picture (index_r2_c2_f2.jpg, index_03-over.gif: a slice file's\n"
+    "         name with a state behind it, named in scripts or style rules) is paired\n"
+    "         by --smart like a slice; by number it keeps its local path.\n"
     "         Without --image each slice file is found by the path its reference names,\n"
     "         from the folder of --code; with --image (any one slice image) by that\n"
     "         image's folder and name with the reference's number, or else by the\n"
@@ -325,6 +328,13 @@ void ReportDone(const RunReport& report, const ReplaceOptions& o) {
   } else if (report.left > 0) {
     WriteTerminalLine(stderr, "quillmar: " + Plural(report.left, "image is", "images are") +
                                   " left to replace by hand (the placeholders listed above)");
+  }
+  if (report.local_rollovers > 0) {
+    WriteTerminalLine(stderr, "quillmar: " +
+                                  Plural(report.local_rollovers, "rollover picture keeps its",
+                                         "rollover pictures keep their") +
+                                  " local path: links in slice order cannot place rollovers; "
+                                  "--smart pairs them by picture");
   }
   if (report.failed_links > 0) {
     WriteTerminalLine(stderr, "quillmar: " + Plural(report.failed_links, "link", "links") +

@@ -53,8 +53,8 @@ void PutResult(WindowAccess& window, HostServices& host, const Text& slice_code,
     report.copied = host.SetClipboardText(slice_code);
   }
   if (report.outcome != RunOutcome::kNothingFound) {
-    report.outcome =
-        report.left > 0 || report.failed_links > 0 ? RunOutcome::kLeftOver : RunOutcome::kDone;
+    const bool left = report.left > 0 || report.failed_links > 0 || report.local_rollovers > 0;
+    report.outcome = left ? RunOutcome::kLeftOver : RunOutcome::kDone;
   }
 }
 

@@ -54,6 +54,18 @@ Text TooFewLinksText(int missing) {
          " 张图片未替换；中间缺一张上传会让其后每张都配错，请核对或改用按智能";
 }
 
+// The links are in the order of the slice numbers, and a rollover picture
+// has none: its upload may stand anywhere in the list, or not at all.
+Text LocalRolloversText(int rollovers) {
+  return "已复制，但 " + DecimalText(rollovers) +
+         " 张鼠标经过时显示的图片未替换：按序号配不上这些图片，请改用按智能";
+}
+
+Text LocalRolloversNote(int rollovers) {
+  if (rollovers == 0) return {};
+  return "（另有 " + DecimalText(rollovers) + " 张鼠标经过时显示的图片未替换）";
+}
+
 Text UnusedLinksNote(int unused) {
   if (unused == 0) return {};
   return "（" + DecimalText(unused) + " 个链接未使用）";
@@ -62,7 +74,7 @@ Text UnusedLinksNote(int unused) {
 }  // namespace
 
 // The k-th link goes to the k-th slice file, and every reference to that
-// file gets it.
+// file gets it. Rollover pictures keep their paths.
 RunReport RunByNumber(WindowAccess& window, HostServices& host) {
   RunReport report;
   const Text code = window.EditText(EditBox::kSliceCode);
@@ -88,8 +100,12 @@ RunReport RunByNumber(WindowAccess& window, HostServices& host) {
   report.left = report.slices - report.replaced;
   report.unused_links = static_cast<int>(lines.links.size() - paired);
   report.not_links = lines.not_links;
+  report.local_rollovers = static_cast<int>(reading.rollovers.size());
 
-  Text done = report.left > 0 ? TooFewLinksText(report.left) : Text(kByNumberDoneText);
+  Text done = report.left > 0
+                  ? TooFewLinksText(report.left) + LocalRolloversNote(report.local_rollovers)
+              : report.local_rollovers > 0 ? LocalRolloversText(report.local_rollovers)
+                                           : Text(kByNumberDoneText);
   done += UnusedLinksNote(report.unused_links) + NotLinksNote(report.not_links);
   FinishRun(window, host, WithFileContents(code, reading, contents), WithoutLines(list, used), done,
             report);

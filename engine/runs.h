@@ -68,15 +68,16 @@ struct LinkOutcome {
 // What a run did, for whoever started it to report.
 struct RunReport {
   RunOutcome outcome = RunOutcome::kDone;
-  int slices = 0;        // slice files the references name
-  int replaced = 0;      // slice files that took a link
-  int near_pairs = 0;    // of those, paired without equal keys, scaled ones too (smart)
-  int left = 0;          // files left: local paths (by number), placeholders (smart)
-  int failed_links = 0;  // links that gave no image (smart)
-  int unused_links = 0;  // links no slice file took (by number)
-  int not_links = 0;     // non-blank lines of the link list that are no link
-  bool copied = false;   // the result went to the clipboard
-  Text notice;           // what the user was told to do by hand; empty when nothing
+  int slices = 0;           // slice files the references name, and (smart) rollover pictures
+  int replaced = 0;         // of those, the ones that took a link
+  int near_pairs = 0;       // of those, paired without equal keys, scaled ones too (smart)
+  int left = 0;             // files left: local paths (by number), placeholders (smart)
+  int failed_links = 0;     // links that gave no image (smart)
+  int unused_links = 0;     // links no slice file took (by number)
+  int local_rollovers = 0;  // rollover pictures left at their local paths (by number)
+  int not_links = 0;        // non-blank lines of the link list that are no link
+  bool copied = false;      // the result went to the clipboard
+  Text notice;              // what the user was told to do by hand; empty when nothing
   // Smart runs: every slice file and every link, for the comparison page.
   std::vector<SliceOutcome> slice_outcomes;
   std::vector<LinkOutcome> link_outcomes;

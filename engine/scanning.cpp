@@ -297,6 +297,12 @@ class FileKeys {
     return {next, true};
   }
 
+  // Whether a value of `length` bytes may name a file with a state of at
+  // most `state` bytes behind its name: the quick test before the slow one.
+  bool MayBeStateOf(std::size_t length, std::size_t state) const {
+    return length > shortest_ && length <= longest_ + state;
+  }
+
   // The file `value` names as a whole, or npos.
   std::size_t FileOf(std::string_view value) {
     if (value.size() < shortest_ || value.size() > longest_) return std::string_view::npos;
@@ -367,9 +373,37 @@ std::vector<SliceFile> FilesOf(const std::vector<SliceReference>& references, Fi
   return files;
 }
 
-// The places that name a file, less those that are or overlap a
-// reference or an earlier place.
-std::vector<FilePlace> PlacesOf(std::string_view code, const TagScan& scan, FileKeys& keys) {
+bool IsAsciiLetter(char c) {
+  return (c | 0x20) >= 'a' && (c | 0x20) <= 'z';
+}
+
+// How long the rollover state at the end of `stem` is ("_f2", "-over"), or
+// 0; a name must stand before it. "-" is never the second byte of a GBK
+// character, "_" may be one.
+std::size_t StateLength(std::string_view stem) {
+  const std::size_t digits = DigitsBefore(stem, stem.size());
+  if (digits == 1 || digits == 2) {
+    const std::size_t f = stem.size() - digits - 1;
+    const bool frame = f >= 2 && (stem[f] | 0x20) == 'f' && UnderscoreAt(stem, f - 1);
+    return frame ? digits + 2 : 0;
+  }
+  std::size_t letters = 0;
+  while (letters < stem.size() && IsAsciiLetter(stem[stem.size() - 1 - letters])) ++letters;
+  if (letters < 2 || letters > 10 || letters + 1 >= stem.size()) return 0;
+  return stem[stem.size() - letters - 1] == '-' ? letters + 1 : 0;
+}
+
+// The longest state StateLength takes.
+constexpr std::size_t kLongestState = 11;
+
+// Where a state value found in one pass stands before it has its number.
+constexpr std::size_t kUnnumbered = std::numeric_limits<std::size_t>::max();
+
+// The places that name a file or a rollover picture, less those that are
+// or overlap a reference or an earlier place; the rollover pictures, each
+// once, in the order of their first place.
+void ReadPlaces(std::string_view code, const TagScan& scan, FileKeys& keys,
+                SliceCodeReading& reading) {
   // A reference's own quotes hold it: no need to look it up again.
   std::vector<bool> reference_starts(code.size() + 1);
   for (const SliceReference& reference : scan.references) reference_starts[reference.offset] = true;
@@ -377,25 +411,37 @@ std::vector<FilePlace> PlacesOf(std::string_view code, const TagScan& scan, File
   ForEachValue(code, scan.bare_values, [&](std::string_view value) {
     const auto offset = static_cast<std::size_t>(value.data() - code.data());
     if (reference_starts[offset]) return;
-    const std::size_t file = keys.FileOf(value);
-    if (file == std::string_view::npos) return;
-    found.push_back({offset, value.size(), file});
+    if (const std::size_t file = keys.FileOf(value); file != std::string_view::npos) {
+      found.push_back({offset, value.size(), file});
+      return;
+    }
+    if (!keys.MayBeStateOf(value.size(), kLongestState) || !IsLocalPath(value)) return;
+    const Text slice = RolloverSlicePath(value);
+    if (!slice.empty() && keys.FileOf(slice) != std::string_view::npos) {
+      found.push_back({offset, value.size(), kUnnumbered});
+    }
   });
   std::sort(found.begin(), found.end(),
             [](const FilePlace& a, const FilePlace& b) { return a.offset < b.offset; });
-  std::vector<FilePlace> places;
+  std::unordered_map<Text, std::size_t> rollover_numbers;
   std::size_t behind = 0;  // the end of the last reference or place kept
   auto reference = scan.references.begin();
-  for (const FilePlace& place : found) {
+  for (FilePlace place : found) {
     while (reference != scan.references.end() && reference->offset < place.offset + place.length) {
       behind = std::max(behind, reference->offset + reference->source.size());
       ++reference;
     }
     if (place.offset < behind) continue;
-    places.push_back(place);
+    if (place.file == kUnnumbered) {
+      const std::string_view value = code.substr(place.offset, place.length);
+      const std::size_t next = reading.files.size() + reading.rollovers.size();
+      const auto [entry, added] = rollover_numbers.emplace(SameFileKey(value), next);
+      if (added) reading.rollovers.push_back({Text(value), keys.FileOf(RolloverSlicePath(value))});
+      place.file = entry->second;
+    }
+    reading.places.push_back(place);
     behind = place.offset + place.length;
   }
-  return places;
 }
 
 constexpr char kFullWidthSpace[] = "\xA1\xA1";  // GBK
@@ -466,6 +512,15 @@ std::vector<SliceReference> FindReferences(std::string_view code) {
   return std::move(scan.references);
 }
 
+Text RolloverSlicePath(std::string_view path) {
+  const std::size_t name = FileNameOffset(path);
+  const std::size_t dot = path.rfind('.');
+  if (dot == std::string_view::npos || dot < name) return {};
+  const std::size_t state = StateLength(path.substr(name, dot - name));
+  if (state == 0) return {};
+  return Text(path.substr(0, dot - state)).append(path.substr(dot));
+}
+
 Text SameFileKey(std::string_view path) {
   Text key;
   AppendSameFileKey(path, key);
@@ -478,7 +533,7 @@ SliceCodeReading ReadSliceCode(std::string_view code) {
   SliceCodeReading reading;
   FileKeys keys(scan.references);
   reading.files = FilesOf(scan.references, keys);
-  reading.places = PlacesOf(code, scan, keys);
+  ReadPlaces(code, scan, keys, reading);
   reading.references = std::move(scan.references);
   return reading;
 }

@@ -59,29 +59,52 @@ struct SliceFile {
   std::vector<std::size_t> references;  // indices into the references
 };
 
-// A place other than a reference where the code names a slice file as a
-// whole value: an attribute value, a url(...) in a style, a quoted string in
-// a script. It gets the file's text, but takes no link of its own.
+// A picture a rollover shows in a slice's place while the pointer is over
+// it or it is pressed: named by no reference, only by scripts, actions and
+// style rules, after its slice file with the state behind the name, as the
+// slicing tools save them ("index_r2_c2_f2.jpg", "index_03-over.gif").
+// A local path in the shop is a broken picture, so the runs treat it as
+// the slice files' own.
+struct RolloverFile {
+  Text source;            // as its first place writes it
+  std::size_t slice = 0;  // the slice file it is a state of
+};
+
+// A place other than a reference where the code names a slice file or a
+// rollover picture as a whole value: an attribute value, a url(...) in a
+// style, a quoted string in a script. It gets the file's text, but takes no
+// link of its own.
 struct FilePlace {
   std::size_t offset = 0;
   std::size_t length = 0;
-  std::size_t file = 0;  // index into the files
+  // Index into the files, then on into the rollovers: file k at or beyond
+  // files.size() is rollovers[k - files.size()].
+  std::size_t file = 0;
 };
 
 // The slice code as both runs read it: its references, the files they
-// name in the order of each file's first reference, and the other places
-// that name those files.
+// name in the order of each file's first reference, the rollover pictures
+// in the order of each one's first place, and the other places that name
+// either.
 struct SliceCodeReading {
   std::vector<SliceReference> references;
   std::vector<SliceFile> files;
+  std::vector<RolloverFile> rollovers;
   std::vector<FilePlace> places;  // in document order, overlapping no reference
 };
+
+// The path of the slice file `path` would be a rollover state of, were
+// there such a slice: `path` less "_f" and one or two digits, or "-" and two
+// to ten ASCII letters, at the end of its file name before the extension;
+// empty when the name ends in no state.
+Text RolloverSlicePath(std::string_view path);
 
 SliceCodeReading ReadSliceCode(std::string_view slice_code);
 
 // The slice code with every reference and place of file k replaced by
-// contents[k]; files beyond the contents keep their text, and the bytes
-// between stay as they are. Linear in the text.
+// contents[k] (rollovers numbered on behind the files, as in FilePlace);
+// files beyond the contents keep their text, and the bytes between stay as
+// they are. Linear in the text.
 Text WithFileContents(std::string_view slice_code, const SliceCodeReading& reading,
                       const std::vector<Text>& contents);
 

@@ -118,7 +118,8 @@ class SmartRun {
     }
     list_ = window_.EditText(EditBox::kLinkList);
     window_.ClearWorkList();
-    LocalPass(SliceLocations());
+    const std::vector<Text> sources = PictureSources();
+    LocalPass(sources, SliceLocations(sources));
     window_.SetGroupCaption(
         GroupBox::kSliceCode,
         "切片代码(共计：" + DecimalText(window_.WorkListRowCount()) + " 第图片）");
@@ -138,19 +139,30 @@ class SmartRun {
   }
 
  private:
-  // Where each slice file is. A dropped page's own folder names it through
-  // its path. Otherwise the chosen slice's path less its sequence number and
+  // The pictures the run pairs: the slice files, then the rollover
+  // pictures, which the user uploaded with them.
+  std::vector<Text> PictureSources() const {
+    std::vector<Text> sources;
+    sources.reserve(reading_.files.size() + reading_.rollovers.size());
+    for (const SliceFile& file : reading_.files) sources.push_back(file.source);
+    for (const RolloverFile& rollover : reading_.rollovers) sources.push_back(rollover.source);
+    return sources;
+  }
+
+  // Where each picture is. A dropped page's own folder names it through its
+  // path. Otherwise the chosen slice's path less its sequence number and
   // extension is the stem every numbered slice file shares; when the stem
   // and the file's number name no file (a page of slices cut under two
   // names), its own file name beside the chosen image. A row and column
-  // name has no number for the stem: it is found by its own name.
-  std::vector<SliceLocation> SliceLocations() {
+  // name has no number for the stem, nor has a rollover picture: each is
+  // found by its own name.
+  std::vector<SliceLocation> SliceLocations(const std::vector<Text>& sources) {
     std::vector<SliceLocation> locations;
     const Text page_folder = window_.SlicePageFolder();
     if (!page_folder.empty()) {
       window_.SetGroupCaption(GroupBox::kCommands, kPathCaption + page_folder);
-      for (const SliceFile& file : reading_.files) {
-        locations.push_back({ResolveSliceFile(page_folder, file.source), {}});
+      for (const Text& source : sources) {
+        locations.push_back({ResolveSliceFile(page_folder, source), {}});
       }
       return locations;
     }
@@ -159,14 +171,14 @@ class SmartRun {
     const Text stem = window_.EditText(EditBox::kImagePath);
     window_.SetGroupCaption(GroupBox::kCommands, kPathCaption + stem);
     const Text chosen_folder = chosen.substr(0, FileNameOffset(chosen));
-    for (const SliceFile& file : reading_.files) {
-      const Text own_name = FileNameOf(ResolveSliceFile({}, file.source));
+    for (std::size_t k = 0; k < sources.size(); ++k) {
+      const Text own_name = FileNameOf(ResolveSliceFile({}, sources[k]));
       const Text beside = own_name.empty() ? Text() : chosen_folder + own_name;
-      if (IsRowColumnName(file.source)) {
+      if (k >= reading_.files.size() || IsRowColumnName(sources[k])) {
         locations.push_back({beside, {}});
         continue;
       }
-      locations.push_back({stem + SliceSuffixOf(suffix_regex_, file.source), beside});
+      locations.push_back({stem + SliceSuffixOf(suffix_regex_, sources[k]), beside});
     }
     return locations;
   }
@@ -182,14 +194,14 @@ class SmartRun {
 
   // Files are read and fingerprinted on several threads; their keys go
   // into the mark-up strictly in document order, as one by one.
-  void LocalPass(const std::vector<SliceLocation>& locations) {
+  void LocalPass(const std::vector<Text>& sources, const std::vector<SliceLocation>& locations) {
     const std::size_t threads = ReadThreads(options_);
     OrderedWork<Measured> work(locations.size(), threads, threads + kSpareResults,
                                [&](std::size_t i) { return ReadSlice(locations[i]); });
-    for (const SliceFile& file : reading_.files) {
+    for (const Text& source : sources) {
       Measured read = work.TakeNext();
       window_.SetPictureBytes(read.bytes);
-      KeyedImage slice{file.source, std::move(read.measures)};
+      KeyedImage slice{source, std::move(read.measures)};
       slice_paths_.push_back(std::move(read.path));
       contents_.push_back(slice.measures.Key());
       window_.AppendWorkListRow(contents_.back());

@@ -146,12 +146,23 @@ inline void CheckRunInputs(std::string_view markup, std::string_view links) {
     contents.push_back(Text("<").append(std::to_string(contents.size())).append(">"));
   }
   Require(references == reading.references.size());
+  for (const RolloverFile& rollover : reading.rollovers) {
+    Require(rollover.slice < reading.files.size());
+    Require(SameFileKey(RolloverSlicePath(rollover.source)) ==
+            SameFileKey(reading.files[rollover.slice].source));
+    contents.push_back(Text("<").append(std::to_string(contents.size())).append(">"));
+  }
+  // A place names its slice file or its rollover picture.
+  const auto source_of = [&](std::size_t file) -> const Text& {
+    return file < reading.files.size() ? reading.files[file].source
+                                       : reading.rollovers[file - reading.files.size()].source;
+  };
   behind = 0;
   std::size_t grown = 0;
   for (const FilePlace& place : reading.places) {
-    Require(place.offset >= behind && place.file < reading.files.size());
+    Require(place.offset >= behind && place.file < contents.size());
     Require(SameFileKey(markup.substr(place.offset, place.length)) ==
-            SameFileKey(reading.files[place.file].source));
+            SameFileKey(source_of(place.file)));
     behind = place.offset + place.length;
     replaced += place.length;
     grown += contents[place.file].size();

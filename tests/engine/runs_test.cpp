@@ -342,6 +342,62 @@ TEST_F(ByNumberTest, OneLinkASliceFile) {
   }
 }
 
+// A rollover page: each slice with the picture shown while the pointer is
+// over it. {1} and {2} stand for the slices, {3} and {4} for their states.
+constexpr char kRolloverPage[] =
+    "<script>MM_preloadImages('{3}','{4}');</script>\r\n<table>\r\n"
+    "<tr><td><a href=\"#\" onMouseOver=\"MM_swapImage('a','','{3}',1)\"><img name=\"a\" "
+    "src=\"{1}\" width=\"16\"></a></td></tr>\r\n<tr><td><a href=\"#\" "
+    "onMouseOver=\"MM_swapImage('b','','{4}',1)\"><img name=\"b\" src=\"{2}\" "
+    "width=\"16\"></a></td></tr>\r\n</table>";
+
+Text FillRolloverPage(const std::vector<Text>& texts) {
+  Text page = kRolloverPage;
+  for (std::size_t k = 0; k < texts.size(); ++k) {
+    // Appended piece by piece: GCC 12 warns falsely on "literal" + text.
+    page = ReplaceAll(
+        page, Text("{").append(DecimalText(static_cast<long long>(k) + 1)).append("}"), texts[k]);
+  }
+  return page;
+}
+
+const std::vector<Text> kRolloverSources = {"images/shop_01.jpg", "images/shop_02.jpg",
+                                            "images/shop_01_f2.jpg", "images/shop_02-over.jpg"};
+
+// A rollover picture has no slice number, so no place in a list of links in
+// slice order: it keeps its path, and the run says so instead of success.
+TEST_F(ByNumberTest, RolloverPicturesKeepTheirPathsAndTheStatusSaysSo) {
+  const Text L1 = "http://h/1.jpg", L2 = "http://h/2.jpg";
+  struct Case {
+    const char* name;
+    Text links;
+    std::vector<Text> expected;
+    Text status;
+  } cases[] = {
+      {"a link a slice",
+       L1 + "\r\n" + L2,
+       {L1, L2, kRolloverSources[2], kRolloverSources[3]},
+       "已复制，但 2 张鼠标经过时显示的图片未替换：按序号配不上这些图片，请改用按智能"},
+      {"too few links",
+       L1,
+       {L1, kRolloverSources[1], kRolloverSources[2], kRolloverSources[3]},
+       "已复制，但链接少了 1 个，最后 1 张图片未替换；中间缺一张上传会让其后每张都配错，请核对或"
+       "改用按智能（另有 2 张鼠标经过时显示的图片未替换）"},
+  };
+  for (const Case& c : cases) {
+    window.SetEditText(EditBox::kSliceCode, FillRolloverPage(kRolloverSources));
+    window.SetEditText(EditBox::kLinkList, c.links);
+    ReplaceCommand command(window, host);
+    ASSERT_EQ(command.ReplaceAndCopy(), PressResult::kStarted);
+    command.WaitForRun();
+    EXPECT_EQ(Code(), FillRolloverPage(c.expected)) << c.name;
+    EXPECT_EQ(Status(), c.status) << c.name;
+    EXPECT_EQ(command.LastReport().outcome, RunOutcome::kLeftOver) << c.name;
+    EXPECT_EQ(command.LastReport().local_rollovers, 2) << c.name;
+    EXPECT_EQ(window.WorkList().size(), 2u) << c.name;
+  }
+}
+
 // --- Reading the slice code ------------------------------------------------
 
 // Exports as image editors write them: the table scan reads the first two,
@@ -664,6 +720,44 @@ TEST_F(SmartTest, ASliceFileIsReadAndPairedOnce) {
       window.Notice(),
       "以下为不能识别的图片，请手工替换以 mivron + 数字的内容\r\nmivron02  images/shop_02.jpg");
   EXPECT_EQ(Status(), "处理完成...共替换了：2 张图片....并已复制处理结果...");
+}
+
+// The rollover pictures were uploaded with the slices: each is paired by
+// its picture like a slice, found by its own name beside the chosen image,
+// and every place that names it gets its link; one not uploaded becomes a
+// placeholder numbered after the slices.
+TEST_F(SmartTest, RolloverPicturesArePairedByTheirPictures) {
+  AddSlice("01.jpg", 0x00000000FFFFFFFFull, "http://h/a.jpg");
+  AddSlice("02.jpg", 0x0F0F0F0F0F0F0F0Full, "http://h/b.jpg");
+  AddSlice("01_f2.jpg", 0x3333333333333333ull, "http://h/a2.jpg");
+  AddSlice("02-over.jpg", 0x5555555555555555ull, "http://h/b2.jpg");
+  struct Case {
+    const char* name;
+    Text links;
+    std::vector<Text> expected;
+    Text notice;
+  } cases[] = {
+      {"all uploaded",
+       "http://h/b2.jpg\r\nhttp://h/b.jpg\r\nhttp://h/a2.jpg\r\nhttp://h/a.jpg",
+       {"http://h/a.jpg", "http://h/b.jpg", "http://h/a2.jpg", "http://h/b2.jpg"},
+       ""},
+      {"a state not uploaded",
+       "http://h/b.jpg\r\nhttp://h/a2.jpg\r\nhttp://h/a.jpg",
+       {"http://h/a.jpg", "http://h/b.jpg", "http://h/a2.jpg", "mivron04"},
+       "以下为不能识别的图片，请手工替换以 mivron + 数字的内容\r\n"
+       "mivron04  images/shop_02-over.jpg"},
+  };
+  for (const Case& c : cases) {
+    window.SetEditText(EditBox::kSliceCode, FillRolloverPage(kRolloverSources));
+    window.SetEditText(EditBox::kImagePath, "D:\\店铺\\images\\shop_02.jpg");
+    window.SetEditText(EditBox::kLinkList, c.links);
+    window.ShowNotice("");
+    ASSERT_EQ(Press(), PressResult::kStarted);
+    EXPECT_EQ(Code(), FillRolloverPage(c.expected)) << c.name;
+    EXPECT_EQ(Links(), "") << c.name;
+    EXPECT_EQ(window.WorkList().size(), 4u) << c.name;
+    EXPECT_EQ(window.Notice(), c.notice) << c.name;
+  }
 }
 
 // A row and column name has no sequence number for the stem: it is found

@@ -213,6 +213,100 @@ TEST(Scanning, OnlyWholeValuesNameTheFile) {
             "<p>'images/x_01.jpg ' (L)</p>");
 }
 
+// A rollover's state is "_f" and one or two digits, or "-" and two to ten
+// letters, right before the extension; the slice it is a state of is the
+// path without it.
+TEST(Scanning, RolloverStatesStandRightBeforeTheExtension) {
+  struct Case {
+    const char* path;
+    const char* slice;
+  } cases[] = {
+      {"images/index_r2_c2_f2.jpg", "images/index_r2_c2.jpg"},
+      {"images/shop_03_F12.gif", "images/shop_03.gif"},
+      {"images\\shop_03-over.gif", "images\\shop_03.gif"},
+      {"店铺_04-Down.png", "店铺_04.png"},
+      {"images/shop_03_f123.gif", ""},
+      {"images/shop_03-o.gif", ""},
+      {"images/shop_03-overandoutnow.gif", ""},
+      {"images/shop_03-over2.gif", ""},
+      {"images/shop_03.gif", ""},
+      {"images/shop-over", ""},
+      {"images.over/shop_03", ""},
+      {"-over.jpg", ""},
+      {"images/_f2.jpg", ""},
+      // 綺 is BE 5F in GBK: its second byte is an underscore's, which it is not.
+      {"x\xBE\x5F"
+       "f2.jpg",
+       ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(RolloverSlicePath(c.path), c.slice) << c.path;
+}
+
+// Rollover pictures are named by scripts, actions and style rules only, after
+// a slice file of the code: {} holds the ones expected, in the order they are
+// first named. The slices are images/x_01.jpg and images/x_02.gif.
+TEST(Scanning, RolloverPicturesAreNamedAfterASliceFile) {
+  struct Case {
+    const char* name;
+    const char* code;
+    Sources expected;
+  } cases[] = {
+      {"frames of a row and column export's swap and preload",
+       "<body onLoad=\"MM_preloadImages('images/x_02_f2.gif','images/x_01_f2.jpg')\">"
+       "<a onMouseOver=\"MM_swapImage('a','','images/x_01_f2.jpg',1)\">",
+       {"images/x_02_f2.gif", "images/x_01_f2.jpg"}},
+      {"states of an image editor's rollover, in other letters",
+       "<script>over = newImage(\"images/x_01-over.jpg\"); down = "
+       "newImage('IMAGES\\X_01-OVER.JPG');</script><csaction val1=\"images/x_02-down.gif\">",
+       {"images/x_01-over.jpg", "images/x_02-down.gif"}},
+      {"a style rule's hover",
+       "<style>td.a:hover { background: url( images/x_01-over.jpg ) }</style>",
+       {"images/x_01-over.jpg"}},
+      {"no such slice, another extension, another folder, part of a value",
+       "<a href=\"images/x_03_f2.jpg\" title='images/x_01_f2.png'>"
+       "<a href=\"big/images/x_01_f2.jpg\" alt=\"see images/x_01_f2.jpg\">",
+       {}},
+      {"a state that is a slice of its own",
+       "<img src=\"images/x_01_f2.jpg\" width=9><a href='images/x_01_f2.jpg'>",
+       {}},
+      {"a web address", "<a href=\"http://h/images/x_01_f2.jpg\">", {}},
+  };
+  for (const Case& c : cases) {
+    const Text code =
+        Text(c.code) + "<img src=\"images/x_01.jpg\" width=9><img src=\"images/x_02.gif\" width=9>";
+    const SliceCodeReading reading = ReadSliceCode(code);
+    Sources found;
+    for (const RolloverFile& rollover : reading.rollovers) {
+      found.push_back(rollover.source);
+      EXPECT_EQ(SameFileKey(RolloverSlicePath(rollover.source)),
+                SameFileKey(reading.files[rollover.slice].source))
+          << c.name;
+    }
+    EXPECT_EQ(found, c.expected) << c.name;
+  }
+}
+
+// A rollover picture takes the text that follows the slice files' texts, at
+// every place it is named; without one it keeps its path.
+TEST(Scanning, RolloverPicturesGetTheirOwnText) {
+  const Text code =
+      "<a onMouseOver=\"MM_swapImage('a','','images/x_02_f2.jpg',1)\">"
+      "<img src=\"images/x_01.jpg\" width=9></a><img src=\"images/x_02.jpg\" width=9>"
+      "<script>MM_preloadImages('images/x_02_F2.JPG','images/x_01_f2.jpg')</script>";
+  const SliceCodeReading reading = ReadSliceCode(code);
+  ASSERT_EQ(reading.files.size(), 2u);
+  ASSERT_EQ(reading.rollovers.size(), 2u);
+  EXPECT_EQ(reading.rollovers[0].slice, 1u);
+  EXPECT_EQ(reading.rollovers[1].slice, 0u);
+  EXPECT_EQ(WithFileContents(code, reading, {"L1", "L2", "R2", "R1"}),
+            "<a onMouseOver=\"MM_swapImage('a','','R2',1)\"><img src=\"L1\" width=9></a>"
+            "<img src=\"L2\" width=9><script>MM_preloadImages('R2','R1')</script>");
+  EXPECT_EQ(WithFileContents(code, reading, {"L1", "L2"}),
+            "<a onMouseOver=\"MM_swapImage('a','','images/x_02_f2.jpg',1)\"><img src=\"L1\" "
+            "width=9></a><img src=\"L2\" width=9><script>MM_preloadImages('images/x_02_F2.JPG',"
+            "'images/x_01_f2.jpg')</script>");
+}
+
 TEST(Scanning, SliceSuffixIsReadFromTheFileNameOnly) {
   RegexObject regex;
   struct Case {
