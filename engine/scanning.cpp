@@ -383,8 +383,9 @@ bool IsAsciiLetter(char c) {
 std::size_t StateLength(std::string_view stem) {
   const std::size_t digits = DigitsBefore(stem, stem.size());
   if (digits == 1 || digits == 2) {
+    if (stem.size() < digits + 3) return 0;
     const std::size_t f = stem.size() - digits - 1;
-    const bool frame = f >= 2 && (stem[f] | 0x20) == 'f' && UnderscoreAt(stem, f - 1);
+    const bool frame = (stem[f] | 0x20) == 'f' && UnderscoreAt(stem, f - 1);
     return frame ? digits + 2 : 0;
   }
   std::size_t letters = 0;

@@ -234,6 +234,8 @@ TEST(Scanning, RolloverStatesStandRightBeforeTheExtension) {
       {"images.over/shop_03", ""},
       {"-over.jpg", ""},
       {"images/_f2.jpg", ""},
+      {"images/12.jpg", ""},
+      {"images/f2.jpg", ""},
       // 綺 is BE 5F in GBK: its second byte is an underscore's, which it is not.
       {"x\xBE\x5F"
        "f2.jpg",
