@@ -250,6 +250,40 @@ check expected-cells.html cells-by-number.html
   --out cells-smart.html 2>/dev/null || true
 check expected-cells.html cells-smart.html
 
+# A rollover: slice 2's picture while the pointer is over it, saved beside
+# it under its name and a frame, named by the scripts alone. Smart pairs it
+# by its picture like a slice; by number it keeps its path, and the run
+# says so with exit status 4.
+convert images/店铺_02.jpg -flop images/店铺_02_f2.jpg
+cp images/店铺_02_f2.jpg uploaded/r02.jpg
+iconv -f utf-8 -t gbk >rollover.html <<'PAGE'
+<html><head><script>MM_preloadImages('images/店铺_02_f2.jpg');</script></head><body>
+<table width="750" border="0" cellpadding="0" cellspacing="0">
+	<tr>
+		<td><img src="images/店铺_01.jpg" width="375" height="300" alt=""></td>
+		<td><a href="#" onMouseOver="MM_swapImage('b','','images/店铺_02_f2.jpg',1)"><img name="b" src="images/店铺_02.jpg" width="375" height="300" alt=""></a></td>
+	</tr>
+</table>
+</body></html>
+PAGE
+rollover_link="http://127.0.0.1:$port/uploaded/r02.jpg"
+LC_ALL=C sed "${sed_links[@]:0:4}" rollover.html >expected-rollover-by-number.html
+LC_ALL=C sed -e "s|images/$(printf '\xb5\xea\xc6\xcc')_02_f2.jpg|$rollover_link|g" \
+  expected-rollover-by-number.html >expected-rollover-smart.html
+status=0
+"$@" replace --code rollover.html --links links-by-number.txt --by-number \
+  --out rollover-by-number.html 2>rollover-by-number.log || status=$?
+check expected-rollover-by-number.html rollover-by-number.html
+if [[ $status -eq 4 ]] && grep -q "1 rollover picture keeps its local path" rollover-by-number.log; then
+  ok "rollover by number, exit 4"
+else
+  fail "rollover by number ($status)"
+fi
+{ cat links-smart.txt; printf '%s\n' "$rollover_link"; } >links-rollover.txt
+"$@" replace --code rollover.html --links links-rollover.txt --smart --image 'images/店铺_02.jpg' \
+  --out rollover-smart.html 2>/dev/null || true
+check expected-rollover-smart.html rollover-smart.html
+
 # A key needs an image: a missing file and a page that is no image give a
 # reason on standard error, no key, and exit status 3.
 status=0
