@@ -1,10 +1,10 @@
 // How the time of whole runs grows with the number of slices: by number and
 // smart, over pages with one image tag a line, a minified page with every
-// tag on one line, and one whose tags have no width (read by the second
-// reading). Each run works on its own copy of the text, so the time should
-// grow with the slice count and no faster: compare the 8000-slice rows with
-// the 1000-slice ones (the goal is at most 8.5 times). The smart runs read
-// small in-memory slices and uploads, so what is timed is the run itself.
+// tag on one line, one whose tags have no width (read by the second
+// reading), and one where each slice has a rollover picture. Each run works on its own copy of the
+// text, so the time should grow with the slice count and no faster: compare the 8000-slice rows
+// with the 1000-slice ones (the goal is at most 8.5 times). The smart runs read small in-memory
+// slices and uploads, so what is timed is the run itself.
 #include <benchmark/benchmark.h>
 
 #include <functional>
@@ -18,7 +18,7 @@
 namespace qm {
 namespace {
 
-enum Shape { kOneTagALine, kOneLine, kWithoutWidth };
+enum Shape { kOneTagALine, kOneLine, kWithoutWidth, kRollovers };
 
 // A slice file's number has three digits, so a page of thousands of slices
 // keeps each thousand in a folder of its own. Every thousand repeats the
@@ -36,8 +36,14 @@ Text SourceOf(int k) {
   return "images/p" + std::to_string(k / kFiles) + "/店铺_" + Number(k) + ".jpg";
 }
 
+// The picture a slice's rollover swaps in: the slice's name with a frame.
+Text RolloverOf(int k) {
+  return "images/p" + std::to_string(k / kFiles) + "/店铺_" + Number(k) + "_f2.jpg";
+}
+
 Text Page(Shape shape, int slices) {
-  Text code = shape == kWithoutWidth ? "<div id=\"Table_01\">" : "<table id=\"__01\" width=\"750\">";
+  Text code =
+      shape == kWithoutWidth ? "<div id=\"Table_01\">" : "<table id=\"__01\" width=\"750\">";
   for (int k = 1; k <= slices; ++k) {
     const Text source = SourceOf(k);
     switch (shape) {
@@ -46,10 +52,16 @@ Text Page(Shape shape, int slices) {
                 "\" width=\"750\" height=\"8\" alt=\"\"></td>\r\n\t</tr>";
         break;
       case kOneLine:
-        code += "<tr><td><img src=\"" + source + "\" width=\"750\" height=\"8\" alt=\"\"></td></tr>";
+        code +=
+            "<tr><td><img src=\"" + source + "\" width=\"750\" height=\"8\" alt=\"\"></td></tr>";
         break;
       case kWithoutWidth:
         code += "<div><img src=\"" + source + "\" alt=\"\"></div>";
+        break;
+      case kRollovers:
+        code += "\r\n\t<tr>\r\n\t\t<td><a href=\"#\" onMouseOver=\"MM_swapImage('i','','" +
+                RolloverOf(k) + "',1)\"><img name=\"i\" src=\"" + source +
+                "\" width=\"750\" height=\"8\" alt=\"\"></a></td>\r\n\t</tr>";
         break;
     }
   }
@@ -60,9 +72,18 @@ Text LinkOf(int k) {
   return "https://img.example/shop/u" + std::to_string(k) + ".jpg";
 }
 
+Text RolloverLinkOf(int k) {
+  return "https://img.example/shop/r" + std::to_string(k) + ".jpg";
+}
+
 // The picture of slice file k: a 16x8 pattern of its thousand's.
 Bytes SlicePicture(int k) {
   return test::PatternBmp(16, 8, 0x9E3779B97F4A7C15ull * static_cast<std::uint64_t>(k % kFiles));
+}
+
+// Its rollover's: the pattern turned over.
+Bytes RolloverPicture(int k) {
+  return test::PatternBmp(16, 8, ~(0x9E3779B97F4A7C15ull * static_cast<std::uint64_t>(k % kFiles)));
 }
 
 void Run(benchmark::State& state, Shape shape, bool smart) {
@@ -77,7 +98,13 @@ void Run(benchmark::State& state, Shape shape, bool smart) {
     if (!smart) continue;
     host.files[ResolveSliceFile(kPageFolder, SourceOf(listed))] = SlicePicture(listed);
     host.links[LinkOf(listed)] = SlicePicture(listed);
+    if (shape != kRollovers) continue;
+    list += RolloverLinkOf(listed) + "\r\n";
+    host.files[ResolveSliceFile(kPageFolder, RolloverOf(listed))] = RolloverPicture(listed);
+    host.links[RolloverLinkOf(listed)] = RolloverPicture(listed);
   }
+  // By number the rollovers keep their paths; smart pairs them too.
+  const int pictures = smart && shape == kRollovers ? 2 * slices : slices;
   for (auto _ : state) {
     MemoryWindow window;
     window.SelectRadio(smart ? RadioBox::kSmart : RadioBox::kByNumber);
@@ -88,7 +115,7 @@ void Run(benchmark::State& state, Shape shape, bool smart) {
     ReplaceCommand command(window, host);
     if (command.ReplaceAndCopy() != PressResult::kStarted) state.SkipWithError("refused");
     command.WaitForRun();
-    if (command.LastReport().replaced != slices) state.SkipWithError("not every slice replaced");
+    if (command.LastReport().replaced != pictures) state.SkipWithError("not every slice replaced");
   }
   state.SetItemsProcessed(state.iterations() * slices);
   state.SetComplexityN(slices);
@@ -116,6 +143,8 @@ int main(int argc, char** argv) {
   Register("smart/one_tag_a_line", kOneTagALine, true);
   Register("smart/one_line", kOneLine, true);
   Register("smart/without_width", kWithoutWidth, true);
+  Register("by_number/rollovers", kRollovers, false);
+  Register("smart/rollovers", kRollovers, true);
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
