@@ -66,6 +66,14 @@ Text LocalRolloversNote(int rollovers) {
   return "（另有 " + DecimalText(rollovers) + " 张鼠标经过时显示的图片未替换）";
 }
 
+// The first part of the status: what is left local, if anything.
+Text ByNumberDoneText(const RunReport& report) {
+  if (report.left > 0)
+    return TooFewLinksText(report.left) + LocalRolloversNote(report.local_rollovers);
+  if (report.local_rollovers > 0) return LocalRolloversText(report.local_rollovers);
+  return kByNumberDoneText;
+}
+
 Text UnusedLinksNote(int unused) {
   if (unused == 0) return {};
   return "（" + DecimalText(unused) + " 个链接未使用）";
@@ -102,10 +110,7 @@ RunReport RunByNumber(WindowAccess& window, HostServices& host) {
   report.not_links = lines.not_links;
   report.local_rollovers = static_cast<int>(reading.rollovers.size());
 
-  Text done = report.left > 0
-                  ? TooFewLinksText(report.left) + LocalRolloversNote(report.local_rollovers)
-              : report.local_rollovers > 0 ? LocalRolloversText(report.local_rollovers)
-                                           : Text(kByNumberDoneText);
+  Text done = ByNumberDoneText(report);
   done += UnusedLinksNote(report.unused_links) + NotLinksNote(report.not_links);
   FinishRun(window, host, WithFileContents(code, reading, contents), WithoutLines(list, used), done,
             report);

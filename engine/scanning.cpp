@@ -435,8 +435,8 @@ void ReadPlaces(std::string_view code, const TagScan& scan, FileKeys& keys,
     if (place.offset < behind) continue;
     if (place.file == kUnnumbered) {
       const std::string_view value = code.substr(place.offset, place.length);
-      const std::size_t next = reading.files.size() + reading.rollovers.size();
-      const auto [entry, added] = rollover_numbers.emplace(SameFileKey(value), next);
+      const auto [entry, added] =
+          rollover_numbers.emplace(SameFileKey(value), reading.NumberedFiles());
       if (added) reading.rollovers.push_back({Text(value), keys.FileOf(RolloverSlicePath(value))});
       place.file = entry->second;
     }

@@ -91,6 +91,12 @@ struct SliceCodeReading {
   std::vector<SliceFile> files;
   std::vector<RolloverFile> rollovers;
   std::vector<FilePlace> places;  // in document order, overlapping no reference
+
+  // The files as places number them: the slice files, then the rollovers.
+  std::size_t NumberedFiles() const { return files.size() + rollovers.size(); }
+  const Text& SourceOf(std::size_t file) const {
+    return file < files.size() ? files[file].source : rollovers[file - files.size()].source;
+  }
 };
 
 // The path of the slice file `path` would be a rollover state of, were

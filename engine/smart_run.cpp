@@ -143,9 +143,10 @@ class SmartRun {
   // pictures, which the user uploaded with them.
   std::vector<Text> PictureSources() const {
     std::vector<Text> sources;
-    sources.reserve(reading_.files.size() + reading_.rollovers.size());
-    for (const SliceFile& file : reading_.files) sources.push_back(file.source);
-    for (const RolloverFile& rollover : reading_.rollovers) sources.push_back(rollover.source);
+    sources.reserve(reading_.NumberedFiles());
+    for (std::size_t k = 0; k < reading_.NumberedFiles(); ++k) {
+      sources.push_back(reading_.SourceOf(k));
+    }
     return sources;
   }
 

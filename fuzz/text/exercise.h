@@ -133,7 +133,12 @@ inline void CheckRunInputs(std::string_view markup, std::string_view links) {
     Require(reference.source.find('_') != Text::npos);
     behind = reference.offset + reference.source.size();
   }
+  // A text of each file's own: "<k>".
   std::vector<Text> contents;
+  const auto add_content = [&] {
+    // Appended piece by piece: GCC 12 warns falsely on "literal" + text.
+    contents.push_back(Text("<").append(std::to_string(contents.size())).append(">"));
+  };
   std::size_t replaced = 0, references = 0;
   for (const SliceFile& file : reading.files) {
     const Text key = SameFileKey(file.source);
@@ -142,27 +147,21 @@ inline void CheckRunInputs(std::string_view markup, std::string_view links) {
       replaced += reading.references[i].source.size();
     }
     references += file.references.size();
-    // Appended piece by piece: GCC 12 warns falsely on "literal" + text.
-    contents.push_back(Text("<").append(std::to_string(contents.size())).append(">"));
+    add_content();
   }
   Require(references == reading.references.size());
   for (const RolloverFile& rollover : reading.rollovers) {
     Require(rollover.slice < reading.files.size());
     Require(SameFileKey(RolloverSlicePath(rollover.source)) ==
             SameFileKey(reading.files[rollover.slice].source));
-    contents.push_back(Text("<").append(std::to_string(contents.size())).append(">"));
+    add_content();
   }
-  // A place names its slice file or its rollover picture.
-  const auto source_of = [&](std::size_t file) -> const Text& {
-    return file < reading.files.size() ? reading.files[file].source
-                                       : reading.rollovers[file - reading.files.size()].source;
-  };
   behind = 0;
   std::size_t grown = 0;
   for (const FilePlace& place : reading.places) {
-    Require(place.offset >= behind && place.file < contents.size());
+    Require(place.offset >= behind && place.file < reading.NumberedFiles());
     Require(SameFileKey(markup.substr(place.offset, place.length)) ==
-            SameFileKey(source_of(place.file)));
+            SameFileKey(reading.SourceOf(place.file)));
     behind = place.offset + place.length;
     replaced += place.length;
     grown += contents[place.file].size();
